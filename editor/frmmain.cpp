@@ -1,0 +1,109 @@
+#include "editor/frmmain.h"
+
+#include "editor/messages.h"
+
+namespace editor {
+
+namespace {
+constexpr int kCtrlS = 19;
+}
+
+void frmMain::SetCaption(std::u16string_view suffix) {
+  Attempt([&] { window_.SetCaption(std::u16string(AppTitle).append(suffix)); });
+}
+
+void frmMain::Report(std::u16string_view text) {
+  Attempt([&] { window_.ShowMessage(text, Buttons::Ok, Icon::Critical, AppTitle); });
+}
+
+void frmMain::StartUp() {
+  bool found = false;
+  Attempt([&] { found = store::IsOrdinaryFile(store::NativePath(common_.DatabasePath())); });
+  if (!found) {
+    Attempt([&] { window_.ShowMessage(kMissingDatabase, Buttons::Ok, Icon::Critical, kNoticeTitle); });
+    window_.EndRun();
+    return;
+  }
+  Attempt([&] { window_.SetLinkCursor(0); });
+  Attempt([&] { window_.SetLinkCursor(1); });
+  Attempt([&] { window_.MoveText(0, 0); });
+  // A failed open is not reported here: the reload that follows fails and says why.
+  Attempt([&] { common_.OpenDatabase(); });
+  Attempt([&] { LinkClick(0); });
+  modified_ = false;
+  SetCaption(u"");
+}
+
+void frmMain::TextChanged() {
+  modified_ = true;
+  SetCaption(kChangedSuffix);
+}
+
+void frmMain::TextKeyPress(int& keyAscii) {
+  if (keyAscii == kCtrlS) {
+    keyAscii = 0;
+    LinkClick(1);
+  }
+}
+
+bool frmMain::LinkClick(int index) {
+  switch (index) {
+    case 0:
+      return ReloadReplies();
+    case 1:
+      return SaveReplies();
+    default:
+      return false;
+  }
+}
+
+bool frmMain::ReloadReplies() {
+  replytext::ReplyText text;
+  try {
+    text = common_.LoadReplyText();
+  } catch (const std::exception& cause) {
+    // The text box keeps what it had, and the caption does not claim a load.
+    Report(LoadFailedMessage(cause, !loaded_));
+    return false;
+  }
+  if (!Attempt([&] { window_.SetText(text); })) return false;
+  loaded_ = true;
+  SetCaption(kLoadedSuffix);
+  return true;
+}
+
+bool frmMain::SaveReplies() {
+  if (!loaded_) {
+    Report(kSaveRefused);
+    return false;
+  }
+  try {
+    common_.SaveReplyText(window_.Text());
+  } catch (const std::exception& cause) {
+    Report(SaveFailedMessage(cause));
+    return false;
+  }
+  modified_ = false;
+  SetCaption(kSavedSuffix);
+  return true;
+}
+
+void frmMain::CloseRequest(int& cancel) {
+  if (modified_) {
+    // If the prompt cannot be shown, stay open rather than drop the edits.
+    int answer = vbCancel;
+    Attempt([&] { answer = window_.ShowMessage(kSavePrompt, Buttons::YesNoCancel, Icon::None, AppTitle); });
+    if (answer == vbCancel) {
+      cancel = 1;
+      return;
+    }
+    // A save that failed has told the operator why; closing now would lose the edits.
+    if (answer == vbYes && !LinkClick(1)) {
+      cancel = 1;
+      return;
+    }
+  }
+  Attempt([&] { common_.CloseDatabase(); });
+}
+
+}  // namespace editor

@@ -1,0 +1,54 @@
+#include "editor/messages.h"
+
+#include <new>
+
+#include "store/ado.h"
+
+namespace editor {
+
+std::u16string DescribeFailure(const std::exception& cause) {
+  if (dynamic_cast<const std::bad_alloc*>(&cause)) return u"内存不足。";
+  const auto* error = dynamic_cast<const store::Error*>(&cause);
+  if (!error) return u"发生了意外错误。";
+  switch (error->fault()) {
+    case store::Fault::Busy:
+      return u"数据库文件正被其他程序占用，等待数秒后仍未释放。请稍后再试。";
+    case store::Fault::ReadOnly:
+      return u"数据库文件或其所在目录不允许写入（只读）。";
+    case store::Fault::CantOpen:
+    case store::Fault::ConnectionClosed:
+      return u"无法打开数据库文件 tarvello.db（文件可能已被删除、移走或没有访问权限）。";
+    case store::Fault::NotADatabase:
+      return u"tarvello.db 不是可识别的数据库文件。";
+    case store::Fault::UnsupportedFormat:
+      return u"tarvello.db 是 Access（Jet）格式的数据库，本程序不支持此格式。";
+    case store::Fault::Corrupt:
+      return u"数据库文件已损坏。";
+    case store::Fault::DiskFull:
+      return u"磁盘空间已满。";
+    case store::Fault::Io:
+      return u"读写数据库文件时发生错误。";
+    case store::Fault::NoSuchTable:
+      return u"数据库中没有应答表 zorvrobot。";
+    case store::Fault::NoSuchField:
+      return u"应答表 zorvrobot 缺少 ask 或 answer 列。";
+    case store::Fault::Constraint:
+      return u"数据库拒绝了其中一条记录（违反了应答表的约束）。";
+    case store::Fault::Engine:
+    case store::Fault::BadArgument:
+      break;
+  }
+  return u"数据库操作失败。";
+}
+
+std::u16string LoadFailedMessage(const std::exception& cause, bool neverLoaded) {
+  std::u16string text = u"加载应答内容失败。\n" + DescribeFailure(cause);
+  if (neverLoaded) text += u"\n在成功加载之前不能保存。";
+  return text;
+}
+
+std::u16string SaveFailedMessage(const std::exception& cause) {
+  return u"保存失败，数据库中的应答内容未作任何修改。\n" + DescribeFailure(cause);
+}
+
+}  // namespace editor

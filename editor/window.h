@@ -1,0 +1,34 @@
+// What the editor needs from the window platform. The Qt window implements it; tests use a fake.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace editor {
+
+// Message box buttons and icons, and the pressed button as the platform reports it.
+enum class Buttons { Ok, YesNoCancel };
+enum class Icon { None, Critical, Exclamation };
+enum MessageResult : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
+
+class Window {
+ public:
+  virtual ~Window() = default;
+
+  // The whole text of Txt, lines joined by CR LF.
+  virtual std::u16string Text() const = 0;
+  // Replaces the whole text of Txt; the window then reports TextChanged once.
+  virtual void SetText(std::u16string_view text) = 0;
+  virtual void SetCaption(std::u16string_view caption) = 0;
+  // Shows a modal message box and returns the pressed button.
+  virtual int ShowMessage(std::u16string_view text, Buttons buttons, Icon icon,
+                          std::u16string_view title) = 0;
+  // Ends the run at once; the window is never shown.
+  virtual void EndRun() = 0;
+  // Sets the pointer of Label3(index) to the link cursor (custom pointer, cursor resource 101).
+  virtual void SetLinkCursor(int index) = 0;
+  // Moves Txt, in twips.
+  virtual void MoveText(int left, int top) = 0;
+};
+
+}  // namespace editor

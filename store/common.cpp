@@ -1,0 +1,91 @@
+#include "store/common.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace store {
+
+using namespace ado;
+
+bool IsOrdinaryFile(const std::filesystem::path& path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(path, error);
+}
+
+std::filesystem::path NativePath(std::u16string_view path) {
+  std::u16string native(path);
+  std::replace(native.begin(), native.end(), u'\\',
+               static_cast<char16_t>(std::filesystem::path::preferred_separator));
+  return std::filesystem::path(native);
+}
+
+Connection& Common::Conn() {
+  if (!conn_) conn_ = std::make_unique<Connection>();
+  return *conn_;
+}
+
+Recordset& Common::Rs() {
+  if (!rs_) rs_ = std::make_unique<Recordset>();
+  return *rs_;
+}
+
+void Common::OpenDatabase() {
+  if (Conn().State() == adStateOpen) CloseDatabase();
+  Conn().Open(ConnectionString(), u"", u"", adOptionUnspecified);
+  Conn().SetCursorLocation(adUseClient);
+}
+
+void Common::CloseDatabase() {
+  if (Conn().State() != adStateClosed) {
+    Conn().Close();
+    conn_.reset();
+  }
+}
+
+replytext::ReplyText Common::LoadReplyText() {
+  replytext::ReplyText text;
+  Rs().Open(u"select * from zorvrobot order by id asc", Conn(), adOpenKeyset, adLockReadOnly,
+            adOptionUnspecified);
+  try {
+    const Field ask = Rs().Fields(u"ask");
+    const Field answer = Rs().Fields(u"answer");
+    while (!Rs().Eof()) {
+      replytext::AppendReplyLine(text, ask.Value(), answer.Value());
+      Rs().MoveNext();
+    }
+  } catch (...) {
+    rs_.reset();  // closes it
+    throw;
+  }
+  Rs().Close();
+  rs_.reset();
+  return text;
+}
+
+void Common::SaveReplyText(std::u16string_view text) {
+  const std::vector<std::u16string_view> lines = replytext::SplitReplyText(text);
+  Conn().BeginTrans();
+  try {
+    Conn().Execute(u"delete from zorvrobot", adOptionUnspecified);
+    Rs().Open(u"select * from zorvrobot order by id desc", Conn(), adOpenKeyset, adLockOptimistic,
+              adOptionUnspecified);
+    const Field ask = Rs().Fields(u"ask");
+    const Field answer = Rs().Fields(u"answer");
+    for (const std::u16string_view line : lines) {
+      const std::optional<replytext::ReplyEntry> entry = replytext::ParseReplyLine(line);
+      if (!entry) continue;
+      Rs().AddNew();
+      ask.SetValue(entry->ask);
+      answer.SetValue(entry->answer);
+      Rs().Update();
+    }
+    Rs().Close();
+    Conn().CommitTrans();
+  } catch (...) {
+    Rs().Close();
+    Conn().RollbackTrans();
+    throw;
+  }
+}
+
+}  // namespace store

@@ -1,0 +1,84 @@
+// frmMain on Qt Widgets: the text box Txt, the labels Label1 and Label2, and the link labels
+// Label3(0) (reload) and Label3(1) (save). It forwards the platform's events to the editor's
+// handlers and carries out the editor's requests (captions, messages, text, cursor).
+#pragma once
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+#include "editor/frmmain.h"
+#include "editor/window.h"
+
+namespace window {
+
+// The multi-line text box; reports every character key to a key-press handler first.
+class TextBox : public QPlainTextEdit {
+ public:
+  using QPlainTextEdit::QPlainTextEdit;
+  std::function<void(int& keyAscii)> onKeyPress;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A label that reports a click (press and release of the left button over it).
+class LinkLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+  std::function<void()> onClick;
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// The character code a key press produces (Ctrl+letter gives 1..26), or 0 for a key that
+// produces none.
+int KeyAscii(const QKeyEvent& event);
+
+class MainForm : public QWidget, public editor::Window {
+ public:
+  explicit MainForm(store::Common& common);
+
+  editor::frmMain& Form() { return form_; }
+  bool RunEnded() const { return runEnded_; }
+
+  TextBox& Txt() { return *txt_; }
+  QLabel& Label1() { return *label1_; }
+  QLabel& Label2() { return *label2_; }
+  LinkLabel& Label3(int index) { return *label3_.at(static_cast<std::size_t>(index)); }
+
+  // Replaces the message box, for tests: receives what would be shown, returns the button.
+  std::function<int(std::u16string_view text, editor::Buttons, editor::Icon,
+                    std::u16string_view title)>
+      messageHook;
+
+  // editor::Window
+  std::u16string Text() const override;
+  void SetText(std::u16string_view text) override;
+  void SetCaption(std::u16string_view caption) override;
+  int ShowMessage(std::u16string_view text, editor::Buttons buttons, editor::Icon icon,
+                  std::u16string_view title) override;
+  void EndRun() override { runEnded_ = true; }
+  void SetLinkCursor(int index) override;
+  void MoveText(int left, int top) override;
+
+  int TwipsToPixels(int twips) const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  editor::frmMain form_;
+  TextBox* txt_;
+  QLabel* label1_;
+  QLabel* label2_;
+  std::array<LinkLabel*, 2> label3_;
+  bool runEnded_ = false;
+};
+
+}  // namespace window

@@ -213,6 +213,14 @@ void Recordset::Open(std::u16string_view source, Connection& activeConnection, l
   conn_ = &activeConnection;
   stmt_ = stmt;
   lockType_ = lockType;
+  // Step before reading the columns: if another program changed the table since the schema was
+  // cached, the first step prepares the statement again, and only then are the columns current.
+  try {
+    Step();
+  } catch (...) {
+    Close();
+    throw;
+  }
   const int columns = sqlite3_column_count(stmt);
   names_.clear();
   for (int i = 0; i < columns; ++i) names_.push_back(Utf8ToUtf16(sqlite3_column_name(stmt, i)));
@@ -222,12 +230,6 @@ void Recordset::Open(std::u16string_view source, Connection& activeConnection, l
   pending_.assign(columns, {});
   set_.assign(columns, false);
   adding_ = false;
-  try {
-    Step();
-  } catch (...) {
-    Close();
-    throw;
-  }
 }
 
 void Recordset::Close() noexcept {

@@ -1,0 +1,243 @@
+// Speed of load, save and display of large reply tables, each figure next to its floor: the same
+// work done directly with the SQLite C API or with plain Qt calls. Every database benchmark works
+// on a real file in a temporary directory.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include <unistd.h>
+
+#include "bench/benchdata.h"
+#include "store/common.h"
+#include "window/mainform.h"
+#include "window/textmapping.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The data of one table size, made once per run.
+struct Data {
+  std::vector<replytext::ReplyEntry> entries;
+  replytext::ReplyText text;
+  std::vector<std::pair<std::string, std::string>> rows;
+};
+
+const Data& DataOf(int count) {
+  static std::map<int, std::unique_ptr<Data>> cache;
+  auto& data = cache[count];
+  if (!data) {
+    data = std::make_unique<Data>();
+    data->entries = bench::MakeEntries(count);
+    data->text = bench::JoinEntries(data->entries);
+    data->rows = bench::Utf8Rows(data->entries);
+  }
+  return *data;
+}
+
+fs::path TempRoot() {
+  static const fs::path root = [] {
+    const char* base = std::getenv("VELMORA_BENCH_DIR");
+    fs::path dir = base && *base ? fs::path(base) : fs::temp_directory_path();
+    dir /= "velmora-bench-" + std::to_string(::getpid());
+    fs::create_directories(dir);
+    return dir;
+  }();
+  return root;
+}
+
+// A directory holding a tarvello.db with count rows, made afresh.
+fs::path FreshDatabase(const std::string& name, int count) {
+  const fs::path dir = TempRoot() / (name + "-" + std::to_string(count));
+  bench::MakeDatabase(dir, DataOf(count).rows);
+  return dir;
+}
+
+void SetCounters(benchmark::State& state, int count) {
+  const auto bytes = static_cast<int64_t>(DataOf(count).text.size() * sizeof(char16_t));
+  state.SetBytesProcessed(state.iterations() * bytes);
+  state.counters["rows"] = count;
+}
+
+// ---- Save: the whole text replaces the table ----
+
+void BM_SaveFloor(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const Data& data = DataOf(count);
+  const fs::path dir = FreshDatabase("save-floor", count);
+  sqlite3* db = bench::OpenDatabaseFile(dir / "tarvello.db");
+  sqlite3_busy_timeout(db, store::ado::kBusyTimeoutMs);
+  for (auto _ : state) bench::InsertRows(db, data.rows);
+  sqlite3_close_v2(db);
+  SetCounters(state, count);
+}
+
+void BM_Save(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const Data& data = DataOf(count);
+  const fs::path dir = FreshDatabase("save", count);
+  store::Common common(bench::AppPath(dir));
+  common.OpenDatabase();
+  for (auto _ : state) common.SaveReplyText(data.text);
+  common.CloseDatabase();
+  SetCounters(state, count);
+}
+
+// ---- Load: the whole table as one text ----
+
+void BM_LoadFloor(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const fs::path dir = FreshDatabase("load", count);
+  sqlite3* db = bench::OpenDatabaseFile(dir / "tarvello.db");
+  for (auto _ : state) {
+    sqlite3_stmt* select = nullptr;
+    bench::Check(db, sqlite3_prepare_v2(db, "select * from zorvrobot order by id asc", -1, &select, nullptr),
+                 "prepare");
+    std::u16string text;
+    while (sqlite3_step(select) == SQLITE_ROW) {
+      if (!text.empty()) text.append(u"\r\n");
+      const auto* ask = reinterpret_cast<const char*>(sqlite3_column_text(select, 1));
+      store::AppendUtf8AsUtf16({ask, static_cast<std::size_t>(sqlite3_column_bytes(select, 1))}, text);
+      text.append(u"###");
+      const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(select, 2));
+      store::AppendUtf8AsUtf16({answer, static_cast<std::size_t>(sqlite3_column_bytes(select, 2))}, text);
+    }
+    sqlite3_finalize(select);
+    benchmark::DoNotOptimize(text.data());
+  }
+  sqlite3_close_v2(db);
+  SetCounters(state, count);
+}
+
+void BM_Load(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const fs::path dir = TempRoot() / ("load-" + std::to_string(count));  // made by the floor
+  store::Common common(bench::AppPath(dir));
+  common.OpenDatabase();
+  for (auto _ : state) {
+    replytext::ReplyText text = common.LoadReplyText();
+    benchmark::DoNotOptimize(text.data());
+  }
+  common.CloseDatabase();
+  SetCounters(state, count);
+}
+
+// ---- The text format alone: split, parse every line, join the entries again ----
+
+void BM_ParseJoin(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const Data& data = DataOf(count);
+  for (auto _ : state) {
+    replytext::ReplyText joined;
+    for (const std::u16string_view line : replytext::SplitReplyText(data.text)) {
+      const std::optional<replytext::ReplyEntry> entry = replytext::ParseReplyLine(line);
+      if (entry) replytext::AppendReplyLine(joined, entry->ask, entry->answer);
+    }
+    benchmark::DoNotOptimize(joined.data());
+  }
+  SetCounters(state, count);
+}
+
+// ---- The text box: assigning the loaded text and reading it back for a save ----
+
+std::unique_ptr<QPlainTextEdit> ShownBox() {
+  auto box = std::make_unique<QPlainTextEdit>();
+  box->resize(620, 400);
+  box->show();
+  QApplication::processEvents();
+  return box;
+}
+
+void BM_TextBoxFloor(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const Data& data = DataOf(count);
+  auto box = ShownBox();
+  for (auto _ : state) {
+    box->setPlainText(QString::fromUtf16(data.text.data(), static_cast<qsizetype>(data.text.size())));
+    QApplication::processEvents();
+    const std::u16string back = box->toPlainText().toStdU16String();
+    benchmark::DoNotOptimize(back.data());
+  }
+  SetCounters(state, count);
+}
+
+void BM_TextBox(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const Data& data = DataOf(count);
+  auto box = ShownBox();
+  for (auto _ : state) {
+    window::SetReplyText(*box, data.text);
+    QApplication::processEvents();
+    const std::u16string back = window::ReplyTextOf(*box);
+    benchmark::DoNotOptimize(back.data());
+  }
+  SetCounters(state, count);
+}
+
+// ---- Typing one character into the loaded window ----
+
+// The time of one key press and release in the middle of the text, including the editor's change
+// handler and the repaint that follows. Floor: the same key in a one-line text.
+void BM_Keystroke(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const fs::path dir = FreshDatabase("keystroke", count);
+  store::Common common(bench::AppPath(dir));
+  window::MainForm form(common);
+  form.Form().StartUp();
+  form.show();
+  QApplication::processEvents();
+  QTextCursor cursor(form.Txt().document()->findBlockByNumber(count / 2));
+  cursor.movePosition(QTextCursor::EndOfBlock);
+  form.Txt().setTextCursor(cursor);
+  form.Txt().setFocus();
+  QApplication::processEvents();
+  for (auto _ : state) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QApplication::sendEvent(&form.Txt(), &press);
+    QApplication::sendEvent(&form.Txt(), &release);
+    QApplication::processEvents();
+  }
+  if (!form.Form().Modified()) state.SkipWithError("the key press did not reach the editor");
+  common.CloseDatabase();
+  state.counters["rows"] = count;
+}
+
+// A million rows takes seconds per pass: those are measured a few times only.
+#define VELMORA_PAIR(floor, subject, large)                                                 \
+  BENCHMARK(floor)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(10000)->Arg(100000); \
+  BENCHMARK(subject)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(10000)->Arg(100000); \
+  BENCHMARK(floor)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(1000000)->Iterations(large); \
+  BENCHMARK(subject)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(1000000)->Iterations(large)
+
+VELMORA_PAIR(BM_SaveFloor, BM_Save, 2);
+VELMORA_PAIR(BM_LoadFloor, BM_Load, 2);
+BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(10000)->Arg(100000);
+BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(1000000)->Iterations(3);
+VELMORA_PAIR(BM_TextBoxFloor, BM_TextBox, 2);
+BENCHMARK(BM_Keystroke)->Unit(benchmark::kMicrosecond)->UseRealTime()->Arg(10000)->Arg(100000)->Arg(1000000)
+    ->Iterations(300);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ignored;
+  fs::remove_all(TempRoot(), ignored);
+  return 0;
+}

@@ -1,0 +1,45 @@
+// One load + display + save of the reply table in a real window (offscreen), for measuring the
+// peak memory from outside, e.g. with /usr/bin/time -v.
+//
+//   velmora_memory make DIR COUNT   makes DIR/tarvello.db holding COUNT generated rows
+//   velmora_memory run DIR          starts the window on DIR, shows the table, saves it, and
+//                                   prints the size of the text in UTF-16 bytes
+#include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "bench/benchdata.h"
+#include "store/common.h"
+#include "window/mainform.h"
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "make") == 0) {
+    const auto entries = bench::MakeEntries(std::atoi(argv[3]));
+    bench::MakeDatabase(argv[2], bench::Utf8Rows(entries));
+    std::printf("%zu\n", bench::JoinEntries(entries).size() * sizeof(char16_t));
+    return 0;
+  }
+  if (argc != 3 || std::strcmp(argv[1], "run") != 0) {
+    std::fprintf(stderr, "usage: %s make DIR COUNT | run DIR\n", argv[0]);
+    return 2;
+  }
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+  store::Common common(bench::AppPath(argv[2]));
+  window::MainForm form(common);
+  form.Form().StartUp();  // checks the file, opens the database and loads the table
+  form.show();
+  QApplication::processEvents();
+  if (!form.Form().LinkClick(1)) {
+    std::fprintf(stderr, "the save failed\n");
+    return 1;
+  }
+  QApplication::processEvents();
+  std::printf("%zu\n", form.Text().size() * sizeof(char16_t));
+  common.CloseDatabase();
+  return 0;
+}

@@ -44,9 +44,11 @@ void Common::CloseDatabase() {
 
 replytext::ReplyText Common::LoadReplyText() {
   replytext::ReplyText text;
-  Rs().Open(u"select * from zorvrobot order by id asc", Conn(), adOpenKeyset, adLockReadOnly,
-            adOptionUnspecified);
+  // A reload shows the table at DatabasePath: if the open file was replaced, open the new one.
+  if (conn_ && conn_->FileMoved()) OpenDatabase();
   try {
+    Rs().Open(u"select * from zorvrobot order by id asc", Conn(), adOpenKeyset, adLockReadOnly,
+              adOptionUnspecified);
     const Field ask = Rs().Fields(u"ask");
     const Field answer = Rs().Fields(u"answer");
     while (!Rs().Eof()) {
@@ -80,6 +82,9 @@ void Common::SaveReplyText(std::u16string_view text) {
       Rs().Update();
     }
     Rs().Close();
+    // Committing into a file that was deleted or replaced would report a save nobody can read.
+    if (Conn().FileMoved())
+      throw Error(Fault::Moved, 0, "the database file was deleted or replaced while open");
     Conn().CommitTrans();
   } catch (...) {
     Rs().Close();

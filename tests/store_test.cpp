@@ -1,1 +1,240 @@
+#include "store/common.h"
+
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+
+#include "tests/support/testdb.h"
+
+using namespace testsupport;
+using store::Common;
+using store::Fault;
+
+namespace {
+
+class StoreTest : public ::testing::Test {
+ protected:
+  StoreTest() : common_(dir_.AppPath()) {}
+
+  void Create(const Rows& rows) { CreateReplyDatabase(dir_.DatabaseFile(), rows); }
+  std::string Load() { return U8(common_.LoadReplyText()); }
+  void Save(const std::string& text) { common_.SaveReplyText(U16(text)); }
+  std::string Dump() { return DumpTable(dir_.DatabaseFile()); }
+
+  Fault FaultOf(const std::function<void()>& call) {
+    try {
+      call();
+    } catch (const store::Error& error) {
+      return error.fault();
+    }
+    ADD_FAILURE() << "call did not fail";
+    return Fault::Engine;
+  }
+
+  TempDir dir_;
+  Common common_;
+};
+
+TEST_F(StoreTest, DatabasePathIsPlainConcatenation) {
+  EXPECT_EQ(Common(u"C:\\Soft").DatabasePath(), u"C:\\Soft\\tarvello.db");
+  EXPECT_EQ(Common(u"C:\\").DatabasePath(), u"C:\\\\tarvello.db");
+  EXPECT_EQ(Common(u"/").DatabasePath(), u"/\\tarvello.db");
+  EXPECT_EQ(Common(u"x").ConnectionString(),
+            u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=ReadWrite;Data Source=x\\tarvello.db");
+  // On this platform the "\" becomes a directory separator when the file is opened.
+  EXPECT_EQ(store::NativePath(u"/\\tarvello.db"), std::filesystem::path("//tarvello.db"));
+}
+
+TEST_F(StoreTest, EmptyTableLoadsAsEmptyText) {
+  Create({});
+  common_.OpenDatabase();
+  EXPECT_EQ(Load(), "");
+  EXPECT_FALSE(common_.HasRs()) << "the load releases its recordset";
+}
+
+TEST_F(StoreTest, LoadJoinsRowsInIdOrderWithNullsAsEmptyText) {
+  Create({{"b", "2"}, {"a", "1"}, {kNull, "x"}, {"y", kNull}, {"q", "a###b"}});
+  ExecSql(dir_.DatabaseFile(), "update zorvrobot set id = 10 where ask = 'b'");
+  common_.OpenDatabase();
+  EXPECT_EQ(Load(), "a###1\r\n###x\r\ny###\r\nq###a###b\r\nb###2");
+}
+
+TEST_F(StoreTest, SaveReplacesTableWithAcceptedLinesInLineOrder) {
+  Create({{"old", "row"}});
+  common_.OpenDatabase();
+  Save("z###1\r\n\r\nbad line\r\n  a ### b  \r\n###x\r\nq###a###b\r\n");
+  EXPECT_TRUE(common_.HasRs()) << "the save closes but keeps its recordset";
+  EXPECT_EQ(Dump(), "z|1\na | b\nq|a###b\n");
+  EXPECT_EQ(Load(), "z###1\r\na ### b\r\nq###a###b");
+}
+
+TEST_F(StoreTest, SavingTextWithoutEntriesEmptiesTheTable) {
+  for (const char* text : {"", "no separator", "\r\n\r\n", "###x\r\ny###"}) {
+    Create({{"a", "b"}});
+    common_.OpenDatabase();
+    Save(text);
+    EXPECT_EQ(Dump(), "") << text;
+    common_.CloseDatabase();
+    std::filesystem::remove(dir_.DatabaseFile());
+  }
+}
+
+TEST_F(StoreTest, RowsAddedLaterLoadAfterEarlierOnes) {
+  Create({});
+  common_.OpenDatabase();
+  Save("1###a\r\n2###b\r\n3###c");
+  Save(Load() + "\r\n4###d");
+  EXPECT_EQ(Load(), "1###a\r\n2###b\r\n3###c\r\n4###d");
+}
+
+TEST_F(StoreTest, OpenWhileOpenReopensAndCloseTwiceIsHarmless) {
+  Create({{"a", "b"}});
+  common_.OpenDatabase();
+  store::ado::Connection* first = &common_.Conn();
+  common_.OpenDatabase();
+  EXPECT_EQ(common_.Conn().State(), store::ado::adStateOpen);
+  EXPECT_EQ(common_.Conn().CursorLocation(), store::ado::adUseClient);
+  EXPECT_NE(&common_.Conn(), first) << "the old connection was closed and released";
+  EXPECT_EQ(Load(), "a###b");
+
+  common_.CloseDatabase();
+  EXPECT_FALSE(common_.HasConn());
+  common_.CloseDatabase();  // creates a fresh closed object and leaves it
+  EXPECT_TRUE(common_.HasConn());
+  EXPECT_EQ(common_.Conn().State(), store::ado::adStateClosed);
+}
+
+TEST_F(StoreTest, OpeningNeverCreatesAMissingFile) {
+  EXPECT_EQ(FaultOf([&] { common_.OpenDatabase(); }), Fault::CantOpen);
+  EXPECT_FALSE(std::filesystem::exists(dir_.DatabaseFile()));
+  EXPECT_EQ(FaultOf([&] { common_.LoadReplyText(); }), Fault::ConnectionClosed);
+  EXPECT_EQ(FaultOf([&] { Save("a###b"); }), Fault::ConnectionClosed);
+}
+
+TEST_F(StoreTest, ConnectionStringIsParsedNotGuessed) {
+  Create({});
+  store::ado::Connection conn;
+  const std::u16string source = u"Data Source=" + dir_.DatabaseFile().u16string();
+  auto fault = [&](const std::u16string& text) {
+    return FaultOf([&] { conn.Open(text, u"", u"", -1); });
+  };
+  EXPECT_EQ(fault(u"Provider=Other;" + source), Fault::BadArgument);
+  EXPECT_EQ(fault(u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=Share Deny;" + source), Fault::BadArgument);
+  EXPECT_EQ(fault(u"Provider=Microsoft.Jet.OLEDB.4.0;Colour=blue;" + source), Fault::BadArgument);
+  EXPECT_EQ(fault(u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=ReadWrite"), Fault::CantOpen);
+  conn.Open(u" provider = microsoft.jet.oledb.4.0 ; mode=readwrite;" + source + u";", u"", u"", -1);
+  EXPECT_EQ(conn.State(), store::ado::adStateOpen);
+}
+
+TEST_F(StoreTest, LoadOfAnUnreadableTableFailsInsteadOfReturningPartialText) {
+  Create({{"a", "b"}});
+  ExecSql(dir_.DatabaseFile(), "alter table zorvrobot rename to other");
+  common_.OpenDatabase();
+  EXPECT_EQ(FaultOf([&] { common_.LoadReplyText(); }), Fault::NoSuchTable);
+  EXPECT_FALSE(common_.HasRs());
+  // The store is still usable once the table is back.
+  ExecSql(dir_.DatabaseFile(), "alter table other rename to zorvrobot");
+  EXPECT_EQ(Load(), "a###b");
+}
+
+TEST_F(StoreTest, LoadOfATableWithoutAnswerColumnFails) {
+  CreateReplyDatabase(dir_.DatabaseFile(), {});
+  ExecSql(dir_.DatabaseFile(), "drop table zorvrobot; create table zorvrobot (id integer primary key, ask text)");
+  ExecSql(dir_.DatabaseFile(), "insert into zorvrobot (ask) values ('a')");
+  common_.OpenDatabase();
+  EXPECT_EQ(FaultOf([&] { common_.LoadReplyText(); }), Fault::NoSuchField);
+}
+
+// Each way a save can fail part way must leave the table exactly as it was.
+TEST_F(StoreTest, FailedSaveLeavesTableUntouched) {
+  const Rows before = {{"keep", "1"}, {"keep", "2"}};
+  const struct {
+    const char* name;
+    std::function<void(const std::filesystem::path&)> arrange;
+    Fault fault;
+  } cases[] = {
+      {"trigger refuses the third row",
+       [](const std::filesystem::path& file) {
+         ExecSql(file,
+                 "create trigger no_c before insert on zorvrobot when new.ask = 'c' "
+                 "begin select raise(abort, 'refused'); end");
+       },
+       Fault::Constraint},
+      {"unique answer refuses a duplicate",
+       [](const std::filesystem::path& file) {
+         ExecSql(file, "create unique index one_answer on zorvrobot(answer)");
+       },
+       Fault::Constraint},
+      {"extra NOT NULL column",
+       [](const std::filesystem::path& file) {
+         ExecSql(file, "alter table zorvrobot add column kind text not null default 'x'; "
+                       "create trigger need_kind before insert on zorvrobot "
+                       "begin select raise(abort, 'kind') where new.kind = 'x'; end");
+       },
+       Fault::Constraint},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Create(before);
+    c.arrange(dir_.DatabaseFile());
+    const std::string dump = Dump();
+    common_.OpenDatabase();
+    EXPECT_EQ(FaultOf([&] { Save("a###x\r\nb###y\r\nc###y\r\nd###z"); }), c.fault);
+    EXPECT_EQ(Dump(), dump);
+    EXPECT_EQ(Load(), "keep###1\r\nkeep###2") << "the connection stays usable";
+    common_.CloseDatabase();
+    std::filesystem::remove(dir_.DatabaseFile());
+  }
+}
+
+TEST_F(StoreTest, SaveWaitsForAnotherProgramsWriteLockThenFailsCleanly) {
+  Create({{"a", "b"}});
+  common_.OpenDatabase();
+  {
+    OtherConnection other(dir_.DatabaseFile());
+    other.Exec("begin immediate");
+    EXPECT_EQ(FaultOf([&] { Save("c###d"); }), Fault::Busy);
+  }
+  EXPECT_EQ(Dump(), "a|b\n");
+  Save("c###d");
+  EXPECT_EQ(Dump(), "c|d\n");
+}
+
+TEST_F(StoreTest, SaveOfAFileThatCannotBeWrittenFailsCleanly) {
+  Create({{"a", "b"}});
+  common_.Conn().Open(u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=Read;Data Source=" +
+                          dir_.DatabaseFile().u16string(),
+                      u"", u"", -1);
+  EXPECT_EQ(FaultOf([&] { Save("c###d"); }), Fault::ReadOnly);
+  EXPECT_EQ(Dump(), "a|b\n");
+  EXPECT_EQ(Load(), "a###b");
+}
+
+TEST_F(StoreTest, FieldsAreLookedUpByNameIgnoringCase) {
+  Create({{"a", "b"}});
+  common_.OpenDatabase();
+  auto& rs = common_.Rs();
+  rs.Open(u"select * from zorvrobot order by id asc", common_.Conn(), 1, 1, -1);
+  EXPECT_EQ(rs.Fields(u"ASK").Value(), u"a");
+  EXPECT_EQ(FaultOf([&] { rs.Fields(u"nope"); }), Fault::NoSuchField);
+  EXPECT_EQ(FaultOf([&] { rs.AddNew(); }), Fault::BadArgument) << "read-only recordset";
+  rs.MoveNext();
+  EXPECT_TRUE(rs.Eof());
+  EXPECT_EQ(FaultOf([&] { rs.MoveNext(); }), Fault::BadArgument);
+  rs.Close();
+  EXPECT_EQ(FaultOf([&] { rs.Eof(); }), Fault::BadArgument) << "a closed recordset has no EOF";
+}
+
+TEST_F(StoreTest, TextsRoundTripExactlyIncludingInvalidUtf16) {
+  Create({});
+  common_.OpenDatabase();
+  const std::u16string ask = std::u16string(u"a\0b", 3) + char16_t(0xD800) + u"\r\n" + char16_t(0xDFFF);
+  const std::u16string answer = u"\n\t\u2028\u2029😀" + std::u16string(1, 0xDBFF) + u"z";
+  std::u16string text;
+  replytext::AppendReplyLine(text, u"q" + ask.substr(0, 4), answer);
+  common_.SaveReplyText(text);
+  EXPECT_EQ(common_.LoadReplyText(), text);
+}
+
+}  // namespace

@@ -1,14 +1,17 @@
 // Velmora: edits the reply robot's question-and-answer table as one plain text.
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 
 #include "store/common.h"
+#include "velmora_resources.h"
 #include "window/mainform.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   application.setApplicationName(QStringLiteral("Velmora"));
   application.setApplicationVersion(QStringLiteral("1.00"));
+  application.setWindowIcon(QIcon(QString::fromLatin1(velmora::resources::kAppIcon)));
 
   const QString directory = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
   store::Common common(directory.toStdU16String());

@@ -2,6 +2,12 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPalette>
+#include <QScreen>
+#include <QShowEvent>
 #include <QKeyEvent>
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -9,6 +15,7 @@
 #include <QPixmap>
 
 #include "velmora_resources.h"
+#include "window/layout.h"
 #include "window/textmapping.h"
 
 namespace window {
@@ -17,6 +24,32 @@ namespace {
 
 QString ToQString(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void SetForeColour(QWidget& widget, const QColor& colour) {
+  QPalette palette = widget.palette();
+  palette.setColor(QPalette::WindowText, colour);
+  widget.setPalette(palette);
+}
+
+// The links' face: SimSun 9 pt, underlined, normal weight. Where SimSun is not installed, the
+// first installed Chinese face of the list, so the text never shows as boxes.
+QFont LinkFont() {
+  static const QStringList candidates = {
+      QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Sans CJK SC"),
+      QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("AR PL UMing CN")};
+  const QStringList installed = QFontDatabase::families(QFontDatabase::SimplifiedChinese);
+  QStringList families;
+  for (const QString& family : candidates)
+    if (installed.contains(family, Qt::CaseInsensitive)) families << family;
+  if (families.isEmpty()) families = installed.mid(0, 1);
+  QFont font;
+  if (!families.isEmpty()) font.setFamilies(families);
+  font.setPointSize(9);
+  font.setUnderline(true);
+  font.setWeight(QFont::Normal);
+  return font;
 }
 
 }  // namespace
@@ -75,10 +108,48 @@ MainForm::MainForm(store::Common& common)
   for (int index = 0; index < 2; ++index)
     label3_[static_cast<std::size_t>(index)]->onClick = [this, index] { form_.LinkClick(index); };
 
-  resize(TwipsToPixels(9300), TwipsToPixels(6375));
+  SetForeColour(*label2_, QColor(255, 0, 0));
+  const QFont linkFont = LinkFont();
+  for (LinkLabel* link : label3_) {
+    SetForeColour(*link, QColor(0, 0, 255));
+    link->setFont(linkFont);
+  }
+  for (QLabel* label : std::initializer_list<QLabel*>{label1_, label2_, label3_[0], label3_[1]})
+    label->adjustSize();
+  // Design positions; StartUp moves the text box to the corner and LayOut replaces the rest
+  // except the lefts of Label1 and Label2.
+  txt_->setGeometry(TwipsToPixels(120), TwipsToPixelsY(120), TwipsToPixels(6255),
+                    TwipsToPixelsY(4695));
+  label1_->move(TwipsToPixels(120), TwipsToPixelsY(4920));
+  label2_->move(TwipsToPixels(2040), TwipsToPixelsY(4920));
+  label3_[0]->move(TwipsToPixels(4680), TwipsToPixelsY(4920));
+  label3_[1]->move(TwipsToPixels(5640), TwipsToPixelsY(4920));
+
+  setTabOrder(txt_, label1_);
+  setTabOrder(label1_, label2_);
+  setTabOrder(label2_, label3_[0]);
+  setTabOrder(label3_[0], label3_[1]);
+
+  setWindowIcon(QIcon(QString::fromLatin1(velmora::resources::kWindowIcon)));
+  resize(TwipsToPixels(kDesignWidth), TwipsToPixelsY(kDesignHeight));
 }
 
-int MainForm::TwipsToPixels(int twips) const { return twips * logicalDpiX() / 1440; }
+namespace {
+
+int Scale(int value, int numerator, int denominator) {
+  // Rounded to the nearest, so a round trip stays within one unit.
+  const long long scaled = static_cast<long long>(value) * numerator;
+  const long long half = denominator / 2;
+  return static_cast<int>(scaled >= 0 ? (scaled + half) / denominator
+                                      : -((-scaled + half) / denominator));
+}
+
+}  // namespace
+
+int MainForm::TwipsToPixels(int twips) const { return Scale(twips, logicalDpiX(), 1440); }
+int MainForm::TwipsToPixelsY(int twips) const { return Scale(twips, logicalDpiY(), 1440); }
+int MainForm::PixelsToTwips(int pixels) const { return Scale(pixels, 1440, logicalDpiX()); }
+int MainForm::PixelsToTwipsY(int pixels) const { return Scale(pixels, 1440, logicalDpiY()); }
 
 std::u16string MainForm::Text() const { return ReplyTextOf(*txt_); }
 
@@ -134,7 +205,7 @@ void MainForm::SetLinkCursor(int index) {
                                   velmora::resources::kLinkCursorHotSpotY));
 }
 
-void MainForm::MoveText(int left, int top) { txt_->move(TwipsToPixels(left), TwipsToPixels(top)); }
+void MainForm::MoveText(int left, int top) { txt_->move(TwipsToPixels(left), TwipsToPixelsY(top)); }
 
 void MainForm::closeEvent(QCloseEvent* event) {
   int cancel = 0;
@@ -148,14 +219,31 @@ void MainForm::closeEvent(QCloseEvent* event) {
 
 void MainForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  // A plain placement: the text box above a strip holding the labels in one row.
-  const int strip = TwipsToPixels(350);
-  txt_->setGeometry(0, 0, width(), std::max(0, height() - strip));
-  const int top = height() - TwipsToPixels(260);
-  label1_->move(TwipsToPixels(120), top);
-  label2_->move(TwipsToPixels(2040), top);
-  label3_[1]->move(frameGeometry().width() - TwipsToPixels(1000), top);
-  label3_[0]->move(label3_[1]->x() - TwipsToPixels(1000), top);
+  LayoutInput size;
+  size.innerWidth = PixelsToTwips(width());
+  size.innerHeight = PixelsToTwipsY(height());
+  // Before the window manager has framed the window the outer width is the inner one.
+  size.outerWidth = PixelsToTwips(std::max(frameGeometry().width(), width()));
+  const Layout layout = LayOut(size);
+
+  txt_->resize(TwipsToPixels(layout.txtWidth), TwipsToPixelsY(layout.txtHeight));
+  label1_->move(label1_->x(), TwipsToPixelsY(layout.label1Top));
+  label2_->move(label2_->x(), TwipsToPixelsY(layout.label2Top));
+  for (std::size_t index = 0; index < 2; ++index)
+    label3_[index]->move(TwipsToPixels(layout.label3Left[index]),
+                         TwipsToPixelsY(layout.label3Top[index]));
+}
+
+void MainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (centred_) return;
+  centred_ = true;
+  // Centred on the screen the first time it is shown.
+  QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (!shown) return;
+  QRect frame = frameGeometry();
+  frame.moveCenter(shown->availableGeometry().center());
+  move(frame.topLeft());
 }
 
 }  // namespace window

@@ -66,11 +66,20 @@ class MainForm : public QWidget, public editor::Window {
   void SetLinkCursor(int index) override;
   void MoveText(int left, int top) override;
 
+  // Twips and pixels through the screen's logical dots per inch (15 twips a pixel at 96).
   int TwipsToPixels(int twips) const;
+  int TwipsToPixelsY(int twips) const;
+  int PixelsToTwips(int pixels) const;
+  int PixelsToTwipsY(int pixels) const;
+
+  // The inner area at design time, in twips.
+  static constexpr int kDesignWidth = 9300;
+  static constexpr int kDesignHeight = 6375;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   editor::frmMain form_;
@@ -79,6 +88,7 @@ class MainForm : public QWidget, public editor::Window {
   QLabel* label2_;
   std::array<LinkLabel*, 2> label3_;
   bool runEnded_ = false;
+  bool centred_ = false;
 };
 
 }  // namespace window

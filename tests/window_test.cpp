@@ -1,1 +1,113 @@
+#include <QApplication>
+#include <QTest>
+
 #include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/support/testdb.h"
+#include "window/mainform.h"
+#include "window/textmapping.h"
+
+using namespace testsupport;
+
+namespace {
+
+int argc = 1;
+char name[] = "window_test";
+char* argv[] = {name, nullptr};
+QApplication& App() {
+  static QApplication application(argc, argv);
+  return application;
+}
+
+// Any text, including lone CR, lone LF, U+2028/U+2029, frame marks, NUL and lone surrogates,
+// comes back from the text box exactly.
+TEST(TextMapping, RoundTripsRandomTextsExactly) {
+  App();
+  QPlainTextEdit box;
+  std::mt19937 random(7);
+  const char16_t alphabet[] = {u'a', u'#', u'\r', u'\n', 0x2028, 0x2029, 0xFDD0, 0xFDD1, 0,
+                               0xD800, 0x240A, 0x00B6, 0x00A0, u'\t', u'问'};
+  for (int round = 0; round < 300; ++round) {
+    std::u16string text;
+    for (int i = 0, n = static_cast<int>(random() % 40); i < n; ++i)
+      text.push_back(alphabet[random() % std::size(alphabet)]);
+    window::SetReplyText(box, text);
+    ASSERT_EQ(window::ReplyTextOf(box), text) << "round " << round;
+  }
+}
+
+TEST(TextMapping, CrLfIsALineOfTheBoxAndTypedLinesComeBackAsCrLf) {
+  App();
+  QPlainTextEdit box;
+  window::SetReplyText(box, u"a###1\r\nb\n###2");
+  EXPECT_EQ(box.document()->blockCount(), 2);
+  box.moveCursor(QTextCursor::End);
+  QTest::keyClick(&box, Qt::Key_Return);
+  QTest::keyClicks(&box, "c###3");
+  EXPECT_EQ(window::ReplyTextOf(box), u"a###1\r\nb\n###2\r\nc###3");
+}
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  MainFormTest() : common_((App(), dir_.AppPath())) {}
+  TempDir dir_;
+  store::Common common_;
+};
+
+TEST_F(MainFormTest, CtrlSInsertsNothingAndSavesTheTable) {
+  CreateReplyDatabase(dir_.DatabaseFile(), {{"a", "1"}});
+  window::MainForm form(common_);
+  form.Form().StartUp();
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmora"));
+  EXPECT_EQ(form.Txt().toPlainText(), QStringLiteral("a###1"));
+
+  form.Txt().moveCursor(QTextCursor::End);
+  QTest::keyClick(&form.Txt(), Qt::Key_Return);
+  QTest::keyClicks(&form.Txt(), "b###2");
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmora* "));
+  EXPECT_TRUE(form.Form().Modified());
+
+  QTest::keyClick(&form.Txt(), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(form.Txt().toPlainText(), QStringLiteral("a###1\nb###2")) << "nothing inserted";
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmora(保存成功)"));
+  EXPECT_EQ(DumpTable(dir_.DatabaseFile()), "a|1\nb|2\n");
+}
+
+TEST_F(MainFormTest, ReloadLinkAndClosePromptThroughTheRealWindow) {
+  CreateReplyDatabase(dir_.DatabaseFile(), {{"a", "1"}});
+  window::MainForm form(common_);
+  std::vector<std::u16string> asked;
+  form.messageHook = [&](std::u16string_view text, editor::Buttons, editor::Icon, std::u16string_view) {
+    asked.emplace_back(text);
+    return asked.size() == 1 ? int(editor::vbCancel) : int(editor::vbNo);
+  };
+  form.Form().StartUp();
+  form.show();
+  QTest::keyClicks(&form.Txt(), "x");
+  QTest::mouseClick(&form.Label3(0), Qt::LeftButton);
+  EXPECT_EQ(form.Txt().toPlainText(), QStringLiteral("a###1"));
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmora(加载完毕)"));
+
+  EXPECT_FALSE(form.close()) << "Cancel keeps the window open";
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.close()) << "No closes it";
+  EXPECT_EQ(asked, (std::vector<std::u16string>{u"保存当前应答内容？", u"保存当前应答内容？"}));
+  EXPECT_FALSE(common_.HasConn());
+}
+
+TEST_F(MainFormTest, MissingDatabaseEndsTheRunBeforeTheWindowShows) {
+  window::MainForm form(common_);
+  std::u16string title;
+  form.messageHook = [&](std::u16string_view, editor::Buttons, editor::Icon, std::u16string_view t) {
+    title = t;
+    return int(editor::vbOK);
+  };
+  form.Form().StartUp();
+  EXPECT_TRUE(form.RunEnded());
+  EXPECT_EQ(title, u"提示");
+  EXPECT_FALSE(std::filesystem::exists(dir_.DatabaseFile()));
+}
+
+}  // namespace

@@ -22,7 +22,7 @@ unset QT_QPA_PLATFORM
 
 # Waits for a window with exactly this title and prints its id.
 wait_window() {
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     if id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) && [ -n "$id" ]; then
       echo "$id"
       return 0
@@ -43,7 +43,7 @@ rows_before=$(sqlite3 "$work/with/tarvello.db" "select count(*) from zorvrobot")
 app=$!
 window=$(wait_window "Velmora")
 xdotool windowfocus "$window" 2>/dev/null || true
-sleep 0.5
+sleep 1
 xdotool key ctrl+End Return
 xdotool type --delay 20 "e2e question###e2e answer"
 wait_window "Velmora\\* " >/dev/null

@@ -16,9 +16,11 @@ namespace {
 int argc = 1;
 char name[] = "window_test";
 char* argv[] = {name, nullptr};
+// One application for the whole run, never destroyed: widgets of static test objects and Qt's
+// own exit handlers may still refer to it while the process ends.
 QApplication& App() {
-  static QApplication application(argc, argv);
-  return application;
+  static QApplication* application = new QApplication(argc, argv);
+  return *application;
 }
 
 // Any text, including lone CR, lone LF, U+2028/U+2029, frame marks, NUL and lone surrogates,

@@ -34,6 +34,9 @@ std::u16string DescribeFailure(const std::exception& cause) {
       return u"应答表 zorvrobot 缺少 ask 或 answer 列。";
     case store::Fault::Constraint:
       return u"数据库拒绝了其中一条记录（违反了应答表的约束）。";
+    case store::Fault::Moved:
+      return u"数据库文件 tarvello.db 在本程序打开后已被删除、移走或替换。"
+             u"为免保存到已不存在的文件，请点击“重新加载”读取现在的文件。";
     case store::Fault::Engine:
     case store::Fault::BadArgument:
       break;

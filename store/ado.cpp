@@ -28,6 +28,7 @@ bool StartsWith(const char* text, const char* prefix) {
 }
 
 Fault Classify(int code, const char* message, sqlite3* db) {
+  if (code == SQLITE_READONLY_DBMOVED) return Fault::Moved;
   switch (code & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -36,7 +37,8 @@ Fault Classify(int code, const char* message, sqlite3* db) {
       return Fault::ReadOnly;
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
-      return Fault::CantOpen;
+      // With the database open, what could not be opened is a journal beside it.
+      return db ? Fault::ReadOnly : Fault::CantOpen;
     case SQLITE_NOTADB:
       return db && HasAccessHeader(sqlite3_db_filename(db, "main")) ? Fault::UnsupportedFormat
                                                                     : Fault::NotADatabase;
@@ -184,6 +186,12 @@ void Connection::CommitTrans() { Execute(u"commit", adOptionUnspecified); }
 
 void Connection::RollbackTrans() noexcept {
   if (db_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "rollback", nullptr, nullptr, nullptr);
+}
+
+bool Connection::FileMoved() const {
+  int moved = 0;
+  return db_ && sqlite3_file_control(db_, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+         moved != 0;
 }
 
 // ---- Recordset ----

@@ -32,6 +32,7 @@ enum class Fault {
   Constraint,       // a row was refused by the table's rules
   ConnectionClosed, // the connection was not open
   BadArgument,      // a call the objects do not support
+  Moved,            // the open file was deleted, renamed or replaced by another file
 };
 
 class Error : public std::runtime_error {
@@ -86,6 +87,10 @@ class Connection {
   void BeginTrans();
   void CommitTrans();
   void RollbackTrans() noexcept;
+
+  // True iff the open database file is no longer the one at its path (deleted, renamed or
+  // replaced since it was opened). Writing to it then would change a file nobody will read.
+  bool FileMoved() const;
 
   // The SQLite handle, or nullptr when closed.
   sqlite3* handle() const { return db_; }

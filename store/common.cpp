@@ -45,7 +45,12 @@ void Common::CloseDatabase() {
 replytext::ReplyText Common::LoadReplyText() {
   replytext::ReplyText text;
   // A reload shows the table at DatabasePath: if the open file was replaced, open the new one.
-  if (conn_ && conn_->FileMoved()) OpenDatabase();
+  // Until that succeeds, every reload tries again.
+  if (movedAway_ || (conn_ && conn_->FileMoved())) {
+    movedAway_ = true;
+    OpenDatabase();
+    movedAway_ = false;
+  }
   try {
     Rs().Open(u"select * from zorvrobot order by id asc", Conn(), adOpenKeyset, adLockReadOnly,
               adOptionUnspecified);

@@ -55,6 +55,7 @@ class Common {
   std::u16string appPath_;
   std::unique_ptr<ado::Connection> conn_;
   std::unique_ptr<ado::Recordset> rs_;
+  bool movedAway_ = false;  // the open file was replaced and reopening has not yet succeeded
 };
 
 }  // namespace store

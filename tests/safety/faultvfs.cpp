@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -97,8 +98,10 @@ int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int
     // What the OS VFS does when open(O_RDWR) is refused: fall back to read-only and say so.
     flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
   }
-  if (!(flags & SQLITE_OPEN_MAIN_DB) && g_plan.noNewFiles && (flags & SQLITE_OPEN_CREATE))
+  if (!(flags & SQLITE_OPEN_MAIN_DB) && g_plan.noNewFiles && (flags & SQLITE_OPEN_CREATE)) {
+    errno = EACCES;  // what open(2) reports in a directory without write access
     return SQLITE_CANTOPEN;
+  }
   const int rc = g_real->xOpen(g_real, name, shim->real, flags, outFlags);
   if (shim->real->pMethods) shim->base.pMethods = &kMethods;
   return rc;

@@ -3,13 +3,15 @@
 namespace store {
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size() * 3);
+  // Written through a pointer into a buffer of the largest size (three bytes per code unit),
+  // then cut to length: much cheaper per character than push_back.
+  std::string out(text.size() * 3, '\0');
+  char* dst = out.data();
   const std::size_t n = text.size();
   for (std::size_t i = 0; i < n; ++i) {
     char32_t c = text[i];
     if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
+      *dst++ = static_cast<char>(c);
       continue;
     }
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -17,17 +19,18 @@ std::string Utf16ToUtf8(std::u16string_view text) {
       ++i;
     }
     if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      *dst++ = static_cast<char>(0xC0 | (c >> 6));
     } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      *dst++ = static_cast<char>(0xE0 | (c >> 12));
+      *dst++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {  // a pair of two code units takes four bytes, less than the six reserved
+      *dst++ = static_cast<char>(0xF0 | (c >> 18));
+      *dst++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *dst++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     }
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *dst++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  out.resize(static_cast<std::size_t>(dst - out.data()));
   return out;
 }
 

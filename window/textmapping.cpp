@@ -66,6 +66,9 @@ void SetReplyText(QPlainTextEdit& box, std::u16string_view text) {
   QTextDocument& document = *box.document();
   document.setUndoRedoEnabled(false);  // marking the stand-ins is not an edit of the user's
   QTextCursor cursor(&document);
+  // One edit block, so the box lays the text out once at its end rather than once per stand-in
+  // (which is quadratic in a long line).
+  cursor.beginEditBlock();
   for (const auto& [position, original] : originals) {
     cursor.setPosition(position);
     cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
@@ -73,6 +76,7 @@ void SetReplyText(QPlainTextEdit& box, std::u16string_view text) {
     format.setProperty(kOriginalProperty, static_cast<int>(original));
     cursor.mergeCharFormat(format);
   }
+  cursor.endEditBlock();
   document.setUndoRedoEnabled(true);
 }
 

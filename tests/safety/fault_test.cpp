@@ -15,20 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testsupport::DumpTable;
+using testsupport::IntegrityOf;
 using testsupport::TempDir;
-
-std::string IntegrityOf(const fs::path& file) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, "pragma integrity_check", -1, &stmt, nullptr);
-  std::string result = sqlite3_step(stmt) == SQLITE_ROW
-                           ? reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))
-                           : sqlite3_errmsg(db);
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return result;
-}
 
 std::u16string NewText(int entries) {
   std::u16string text;

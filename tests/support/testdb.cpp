@@ -109,6 +109,18 @@ std::string DumpTable(const std::filesystem::path& file) {
   return dump;
 }
 
+std::string IntegrityOf(const std::filesystem::path& file) {
+  sqlite3* db = OpenOrThrow(file, SQLITE_OPEN_READWRITE);
+  sqlite3_stmt* stmt = nullptr;
+  sqlite3_prepare_v2(db, "pragma integrity_check", -1, &stmt, nullptr);
+  std::string result = sqlite3_step(stmt) == SQLITE_ROW
+                           ? reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))
+                           : sqlite3_errmsg(db);
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return result;
+}
+
 OtherConnection::OtherConnection(const std::filesystem::path& file)
     : db_(OpenOrThrow(file, SQLITE_OPEN_READWRITE)) {}
 

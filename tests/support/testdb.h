@@ -40,6 +40,10 @@ void ExecSql(const std::filesystem::path& file, const std::string& sql);
 // The table's rows in id order, each "ask|answer" (NULL shown as <null>), one per line.
 std::string DumpTable(const std::filesystem::path& file);
 
+// What "pragma integrity_check" says of the file, through a read-write connection that first
+// rolls back any hot journal a failed or killed save left behind.
+std::string IntegrityOf(const std::filesystem::path& file);
+
 // A second program's connection to the file, held open for as long as the object lives.
 class OtherConnection {
  public:

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 
 #include "tests/support/testdb.h"
 #include "window/mainform.h"
@@ -21,23 +20,6 @@ char* argv[] = {name, nullptr};
 QApplication& App() {
   static QApplication* application = new QApplication(argc, argv);
   return *application;
-}
-
-// Any text, including lone CR, lone LF, U+2028/U+2029, frame marks, NUL and lone surrogates,
-// comes back from the text box exactly.
-TEST(TextMapping, RoundTripsRandomTextsExactly) {
-  App();
-  QPlainTextEdit box;
-  std::mt19937 random(7);
-  const char16_t alphabet[] = {u'a', u'#', u'\r', u'\n', 0x2028, 0x2029, 0xFDD0, 0xFDD1, 0,
-                               0xD800, 0x240A, 0x00B6, 0x00A0, u'\t', u'问'};
-  for (int round = 0; round < 300; ++round) {
-    std::u16string text;
-    for (int i = 0, n = static_cast<int>(random() % 40); i < n; ++i)
-      text.push_back(alphabet[random() % std::size(alphabet)]);
-    window::SetReplyText(box, text);
-    ASSERT_EQ(window::ReplyTextOf(box), text) << "round " << round;
-  }
 }
 
 TEST(TextMapping, CrLfIsALineOfTheBoxAndTypedLinesComeBackAsCrLf) {

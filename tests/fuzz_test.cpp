@@ -41,7 +41,7 @@ void Fuzz(const char* target, const std::function<void(std::mt19937&)>& round) {
 
 std::u16string RandomText(std::mt19937& random, std::size_t maxLength) {
   static const char16_t alphabet[] = {u'a', u'问', u' ', u' ', u'#', u'#', u'#', u'\r', u'\n', u'\t',
-                                      0x2028, 0x2029, 0xFDD0, 0xFDD1, 0, 0xD800, 0xDC00, 0x3000};
+                                      0x2028, 0x2029, 0xFDD0, 0xFDD1, 0, 0xD800, 0xDC00, 0x3000, 0x00A0, 0x240A, 0x00B6};
   std::u16string text(random() % (maxLength + 1), u'\0');
   for (auto& c : text) c = alphabet[random() % std::size(alphabet)];
   return text;

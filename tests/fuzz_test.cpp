@@ -4,7 +4,6 @@
 //
 // VELMORA_FUZZ_SECONDS sets the time per target (default 3); VELMORA_FUZZ_SEED the first seed.
 // Round i uses seed + i, which a failure reports, so any failure can be replayed.
-#include <QApplication>
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
@@ -15,6 +14,7 @@
 #include <random>
 
 #include "replytext/replytext.h"
+#include "tests/support/qtapp.h"
 #include "window/textmapping.h"
 
 namespace {
@@ -100,14 +100,9 @@ TEST(Fuzz, JoinThenParseKeepsEveryEntry) {
   });
 }
 
-int argc = 1;
-char name[] = "fuzz_test";
-char* argv[] = {name, nullptr};
-
 // Any text at all comes back from the text box exactly.
 TEST(Fuzz, TextBoxMapping) {
-  static QApplication* application = new QApplication(argc, argv);  // kept to process exit
-  (void)application;
+  testsupport::App();
   QPlainTextEdit box;
   Fuzz("text box", [&box](std::mt19937& random) {
     const std::u16string text = RandomText(random, 80);

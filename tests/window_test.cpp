@@ -1,9 +1,8 @@
-#include <QApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-
+#include "tests/support/qtapp.h"
 #include "tests/support/testdb.h"
 #include "window/mainform.h"
 #include "window/textmapping.h"
@@ -11,16 +10,6 @@
 using namespace testsupport;
 
 namespace {
-
-int argc = 1;
-char name[] = "window_test";
-char* argv[] = {name, nullptr};
-// One application for the whole run, never destroyed: widgets of static test objects and Qt's
-// own exit handlers may still refer to it while the process ends.
-QApplication& App() {
-  static QApplication* application = new QApplication(argc, argv);
-  return *application;
-}
 
 TEST(TextMapping, CrLfIsALineOfTheBoxAndTypedLinesComeBackAsCrLf) {
   App();

@@ -1,29 +1,23 @@
 // Fields no ordinary editor expects (NUL, lone surrogates, a lone CR or LF, U+2028/U+2029, tabs,
 // a megabyte in one field, 200,000 rows): loading and saving them, directly and through the real
 // text box, gives back every code unit, so a save after a load never changes a stored entry.
-#include <QApplication>
 
 #include <gtest/gtest.h>
 
 #include "tests/support/testdb.h"
+#include "tests/support/qtapp.h"
 #include "window/mainform.h"
 
 namespace safety {
 namespace {
 
 using namespace std::string_literals;
+using testsupport::App;
 using testsupport::DumpTable;
 using testsupport::TempDir;
 using testsupport::U16;
 using testsupport::U8;
 
-int argc = 1;
-char name[] = "badtext_test";
-char* argv[] = {name, nullptr};
-QApplication& App() {
-  static QApplication* application = new QApplication(argc, argv);
-  return *application;
-}
 
 // A megabyte of mixed text in one field, with a little of everything the other cases hold.
 std::u16string HugeField() {

@@ -85,13 +85,13 @@ class SaveLoop {
 };
 
 // Which kill text the file holds by Velmora's own load, or -1 if it holds none of them.
-int TableIn(const testsupport::TempDir& dir, const std::u16string (&texts)[kKillTexts]) {
+int TableIn(const testsupport::TempDir& dir, const std::array<std::u16string, kKillTexts>& texts) {
   store::Common common(dir.AppPath());
   common.OpenDatabase();
   const std::u16string loaded = common.LoadReplyText();
   common.CloseDatabase();
   for (int i = 0; i < kKillTexts; ++i)
-    if (loaded == texts[i]) return i;
+    if (loaded == texts[static_cast<std::size_t>(i)]) return i;
   return -1;
 }
 
@@ -107,8 +107,7 @@ bool HasUnfinishedSave(const fs::path& file) {
 class KillDuringSave : public testing::TestWithParam<const char*> {};
 
 TEST_P(KillDuringSave, EveryKillLeavesAWholeTable) {
-  std::u16string texts[kKillTexts];
-  for (int i = 0; i < kKillTexts; ++i) texts[i] = KillText(i);
+  const auto texts = KillTexts();
   testsupport::TempDir dir;
   const fs::path file = dir.DatabaseFile();
   testsupport::CreateReplyDatabase(file);

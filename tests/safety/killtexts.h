@@ -3,6 +3,7 @@
 // for one of them.
 #pragma once
 
+#include <array>
 #include <string>
 
 namespace safety {
@@ -20,6 +21,13 @@ inline std::u16string KillText(int which) {
             u"答案，客服机器人回复的内容" + std::u16string(n.begin(), n.end());
   }
   return text;
+}
+
+// Every kill text, by index.
+inline std::array<std::u16string, kKillTexts> KillTexts() {
+  std::array<std::u16string, kKillTexts> texts;
+  for (int i = 0; i < kKillTexts; ++i) texts[static_cast<std::size_t>(i)] = KillText(i);
+  return texts;
 }
 
 }  // namespace safety

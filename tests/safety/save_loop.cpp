@@ -17,12 +17,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    std::u16string texts[safety::kKillTexts];
-    for (int i = 0; i < safety::kKillTexts; ++i) texts[i] = safety::KillText(i);
+    const auto texts = safety::KillTexts();
     store::Common common(std::filesystem::path(argv[1]).u16string());
     common.OpenDatabase();
     for (int which = std::atoi(argv[2]);; which = (which + 1) % safety::kKillTexts) {
-      common.SaveReplyText(texts[which]);
+      common.SaveReplyText(texts[static_cast<std::size_t>(which)]);
       if (write(STDOUT_FILENO, "s", 1) != 1) return 3;
     }
   } catch (const std::exception& error) {

@@ -2,6 +2,8 @@
 
 #include "editor/messages.h"
 
+#include <utility>
+
 namespace editor {
 
 namespace {
@@ -66,7 +68,7 @@ bool frmMain::ReloadReplies() {
     Report(LoadFailedMessage(cause, !loaded_));
     return false;
   }
-  if (!Attempt([&] { window_.SetText(text); })) return false;
+  if (!Attempt([&] { window_.SetText(std::move(text)); })) return false;
   loaded_ = true;
   SetCaption(kLoadedSuffix);
   return true;

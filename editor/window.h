@@ -17,8 +17,9 @@ class Window {
 
   // The whole text of Txt, lines joined by CR LF.
   virtual std::u16string Text() const = 0;
-  // Replaces the whole text of Txt; the window then reports TextChanged once.
-  virtual void SetText(std::u16string_view text) = 0;
+  // Replaces the whole text of Txt; the window then reports TextChanged once. Takes the text
+  // over, so that a large table is not held twice while it goes in.
+  virtual void SetText(std::u16string text) = 0;
   virtual void SetCaption(std::u16string_view caption) = 0;
   // Shows a modal message box and returns the pressed button.
   virtual int ShowMessage(std::u16string_view text, Buttons buttons, Icon icon,

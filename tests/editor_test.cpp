@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <fstream>
+#include <utility>
 
 #include "editor/messages.h"
 #include "tests/support/testdb.h"
@@ -24,8 +25,8 @@ class FakeWindow : public editor::Window {
   int linkCursors = 0;
 
   std::u16string Text() const override { return text; }
-  void SetText(std::u16string_view value) override {
-    text = value;
+  void SetText(std::u16string value) override {
+    text = std::move(value);
     form->TextChanged();
   }
   void SetCaption(std::u16string_view value) override { caption = value; }

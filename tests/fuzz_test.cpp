@@ -100,7 +100,8 @@ TEST(Fuzz, JoinThenParseKeepsEveryEntry) {
   });
 }
 
-// Any text at all comes back from the text box exactly.
+// Any text at all comes back from the text box exactly, whether the box is read whole or in
+// pieces (as a large text is), pieces cutting lines and surrogate pairs anywhere.
 TEST(Fuzz, TextBoxMapping) {
   testsupport::App();
   QPlainTextEdit box;
@@ -108,6 +109,8 @@ TEST(Fuzz, TextBoxMapping) {
     const std::u16string text = RandomText(random, 80);
     window::SetReplyText(box, text);
     ASSERT_EQ(window::ReplyTextOf(box), text);
+    const qsizetype pieceSize = 1 + static_cast<qsizetype>(random() % 16);
+    ASSERT_EQ(window::ReplyTextOf(box, 0, pieceSize), text) << "pieces of " << pieceSize;
   });
 }
 

@@ -13,6 +13,9 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QResizeEvent>
+
+#include <utility>
 
 #include "velmora_resources.h"
 #include "window/layout.h"
@@ -153,12 +156,33 @@ int MainForm::PixelsToTwipsY(int pixels) const { return Scale(pixels, 1440, logi
 
 std::u16string MainForm::Text() const { return ReplyTextOf(*txt_); }
 
-void MainForm::SetText(std::u16string_view text) {
+void MainForm::SetText(std::u16string text) {
+  SettleGeometry();
   // One assignment is one change, however many edits the box makes to show it.
   txt_->blockSignals(true);
-  SetReplyText(*txt_, text);
+  SetReplyText(*txt_, std::move(text));
   txt_->blockSignals(false);
   form_.TextChanged();
+}
+
+namespace {
+
+// Delivers now the resize event Qt would otherwise hold back until the widget is first shown.
+void SendPendingResize(QWidget& widget) {
+  if (!widget.testAttribute(Qt::WA_PendingResizeEvent)) return;
+  widget.setAttribute(Qt::WA_PendingResizeEvent, false);
+  QResizeEvent event(widget.size(), QSize());
+  QCoreApplication::sendEvent(&widget, &event);
+}
+
+}  // namespace
+
+void MainForm::SettleGeometry() {
+  if (isVisible()) return;  // a shown window has had its sizes
+  ensurePolished();         // the style decides the frame and the scroll bar's width
+  SendPendingResize(*this);  // lays the window out, which sizes the text box
+  SendPendingResize(*txt_);  // sizes the box's view
+  SendPendingResize(*txt_->viewport());
 }
 
 void MainForm::SetCaption(std::u16string_view caption) { setWindowTitle(ToQString(caption)); }
@@ -219,6 +243,10 @@ void MainForm::closeEvent(QCloseEvent* event) {
 
 void MainForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  ApplyLayout();
+}
+
+void MainForm::ApplyLayout() {
   LayoutInput size;
   size.innerWidth = PixelsToTwips(width());
   size.innerHeight = PixelsToTwipsY(height());
@@ -238,6 +266,8 @@ void MainForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (centred_) return;
   centred_ = true;
+  // The window may have been laid out before it was shown, when its frame was not yet known.
+  ApplyLayout();
   // Centred on the screen the first time it is shown.
   QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
   if (!shown) return;

@@ -58,7 +58,7 @@ class MainForm : public QWidget, public editor::Window {
 
   // editor::Window
   std::u16string Text() const override;
-  void SetText(std::u16string_view text) override;
+  void SetText(std::u16string text) override;
   void SetCaption(std::u16string_view caption) override;
   int ShowMessage(std::u16string_view text, editor::Buttons buttons, editor::Icon icon,
                   std::u16string_view title) override;
@@ -82,6 +82,13 @@ class MainForm : public QWidget, public editor::Window {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // Gives the window, the text box and its view the sizes they will be shown at, before a text
+  // goes in: the box lays every line out again whenever its width changes, and keeps a layout
+  // per line from then on, which for a large table outweighs the text itself.
+  void SettleGeometry();
+  // Places the text box and the labels for the window's present size.
+  void ApplyLayout();
+
   editor::frmMain form_;
   TextBox* txt_;
   QLabel* label1_;

@@ -5,6 +5,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,11 @@ namespace {
 constexpr int kOriginalProperty = QTextFormat::UserProperty + 1;
 
 constexpr char16_t kParagraphBreak = 0x2029;  // how the document separates lines
+
+// Up to this many units the document is read whole, which is several times faster than reading
+// it in pieces; above it, in pieces of kPieceSize, so that the text is not held twice in full.
+constexpr qsizetype kWholeReadLimit = qsizetype{16} << 20;
+constexpr qsizetype kPieceSize = qsizetype{1} << 20;
 
 // The stand-in shown for a code unit the box cannot hold inside a line, or 0 if it needs none.
 char16_t StandIn(char16_t c) {
@@ -36,31 +42,41 @@ char16_t StandIn(char16_t c) {
   }
 }
 
-bool IsStandIn(char16_t c) {
-  return c == 0x240A || c == 0x240D || c == 0x2424 || c == 0x00B6 || c == 0xFFFD;
+// True for the units that take more than a copy into the box: CR and LF (a line break, or a lone
+// one with a stand-in), U+2028/U+2029 and U+FDD0/U+FDD1. Bitwise, so that scanning past the
+// plain units of a line needs no branch per test.
+bool NeedsMapping(char16_t c) {
+  return (c == u'\n') | (c == u'\r') | ((c & 0xFFFE) == 0x2028) | ((c & 0xFFFE) == 0xFDD0);
 }
 
 }  // namespace
 
-void SetReplyText(QPlainTextEdit& box, std::u16string_view text) {
-  QString shown(static_cast<qsizetype>(text.size()), Qt::Uninitialized);
-  char16_t* out = reinterpret_cast<char16_t*>(shown.data());
-  qsizetype length = 0;
+void SetReplyText(QPlainTextEdit& box, std::u16string text) {
+  // Mapped in place: the shown text is never longer than the reply text, and each unit is
+  // written at or before the place it was read from. The box then copies it into its document,
+  // so the text is held once more rather than twice.
+  char16_t* const data = text.data();
+  const std::size_t size = text.size();
+  std::size_t length = 0;
   std::vector<std::pair<qsizetype, char16_t>> originals;  // position in the box, code unit
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-      out[length++] = u'\n';  // a line break of the reply text
-      ++i;
-    } else if (const char16_t standIn = StandIn(c)) {
-      originals.emplace_back(length, c);
-      out[length++] = standIn;
+  for (std::size_t i = 0; i < size;) {
+    std::size_t end = i;
+    while (end < size && !NeedsMapping(data[end])) ++end;
+    if (length != i) std::char_traits<char16_t>::move(data + length, data + i, end - i);
+    length += end - i;
+    if (end == size) break;
+    const char16_t c = data[end];
+    if (c == u'\r' && end + 1 < size && data[end + 1] == u'\n') {
+      data[length++] = u'\n';  // a line break of the reply text
+      i = end + 2;
     } else {
-      out[length++] = c;
+      originals.emplace_back(static_cast<qsizetype>(length), c);
+      data[length++] = StandIn(c);
+      i = end + 1;
     }
   }
-  shown.truncate(length);
-  box.setPlainText(shown);
+  box.setPlainText(QString::fromRawData(reinterpret_cast<const QChar*>(text.data()),
+                                        static_cast<qsizetype>(length)));
   if (originals.empty()) return;
 
   QTextDocument& document = *box.document();
@@ -80,28 +96,57 @@ void SetReplyText(QPlainTextEdit& box, std::u16string_view text) {
   document.setUndoRedoEnabled(true);
 }
 
-std::u16string ReplyTextOf(const QPlainTextEdit& box) {
-  const QTextDocument& document = *box.document();
-  const QString raw = document.toRawText();
-  const auto* in = reinterpret_cast<const char16_t*>(raw.constData());
-  const std::size_t size = static_cast<std::size_t>(raw.size());
+namespace {
 
-  std::size_t breaks = 0;
-  bool standIns = false;
-  for (std::size_t i = 0; i < size; ++i) {
-    breaks += in[i] == kParagraphBreak;
-    standIns = standIns || IsStandIn(in[i]);
+// Appends piece to text with each paragraph break as CR LF.
+void AppendAsReplyText(std::u16string& text, QStringView piece) {
+  const char16_t* run = reinterpret_cast<const char16_t*>(piece.data());
+  const char16_t* const end = run + piece.size();
+  while (run != end) {
+    const char16_t* at = run;
+    while (at != end && *at != kParagraphBreak) ++at;
+    text.append(run, static_cast<std::size_t>(at - run));
+    if (at == end) break;
+    text.append(u"\r\n");
+    run = at + 1;
   }
+}
+
+// Whether any character of the document may be a marked stand-in. The document keeps every
+// format it has used, so this can say yes for a stand-in since deleted, never no for one present.
+bool MayHoldStandIns(const QTextDocument& document) {
+  const QList<QTextFormat> formats = document.allFormats();
+  return std::any_of(formats.begin(), formats.end(),
+                     [](const QTextFormat& format) { return format.hasProperty(kOriginalProperty); });
+}
+
+}  // namespace
+
+std::u16string ReplyTextOf(const QPlainTextEdit& box) {
+  return ReplyTextOf(box, kWholeReadLimit, kPieceSize);
+}
+
+std::u16string ReplyTextOf(const QPlainTextEdit& box, qsizetype wholeReadLimit,
+                           qsizetype pieceSize) {
+  const QTextDocument& document = *box.document();
+  // The document ends with a paragraph break that is not part of the text.
+  const qsizetype size = document.characterCount() - 1;
   std::u16string text;
-  text.reserve(size + breaks);
-  for (std::size_t i = 0; i < size; ++i) {
-    if (in[i] == kParagraphBreak) {
-      text.append(u"\r\n");
-    } else {
-      text.push_back(in[i]);
+  // Every paragraph break but that last one becomes CR LF.
+  text.reserve(static_cast<std::size_t>(size) + static_cast<std::size_t>(document.blockCount()) - 1);
+
+  if (size <= wholeReadLimit) {
+    AppendAsReplyText(text, document.toRawText());
+  } else {
+    // Read in pieces, so that a large text is not held a second time while it is converted.
+    QTextCursor cursor(document.begin());
+    for (qsizetype start = 0; start < size; start += pieceSize) {
+      cursor.setPosition(start);
+      cursor.setPosition(std::min(start + pieceSize, size), QTextCursor::KeepAnchor);
+      AppendAsReplyText(text, cursor.selectedText());
     }
   }
-  if (!standIns) return text;
+  if (!MayHoldStandIns(document)) return text;
 
   // Put the original code units back where the document marks a stand-in. Positions in text
   // run ahead of document positions by one for every line break before them.

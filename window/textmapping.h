@@ -10,14 +10,20 @@
 #include <string>
 #include <string_view>
 
+#include <QtGlobal>
+
 class QPlainTextEdit;
 
 namespace window {
 
 // Replaces the whole content of box with text; leaves an empty undo history.
-void SetReplyText(QPlainTextEdit& box, std::u16string_view text);
+void SetReplyText(QPlainTextEdit& box, std::u16string text);
 
 // The box's content as reply text: lines joined by CR LF, stand-ins restored.
 std::u16string ReplyTextOf(const QPlainTextEdit& box);
+
+// The same, reading the document whole if it holds at most wholeReadLimit units, else in pieces
+// of pieceSize units.
+std::u16string ReplyTextOf(const QPlainTextEdit& box, qsizetype wholeReadLimit, qsizetype pieceSize);
 
 }  // namespace window

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/frmmain.h"
@@ -20,8 +21,8 @@ class FakeWindow : public editor::Window {
   bool ended = false;
 
   std::u16string Text() const override { return text; }
-  void SetText(std::u16string_view value) override {
-    text = value;
+  void SetText(std::u16string value) override {
+    text = std::move(value);
     if (form) form->TextChanged();
   }
   void SetCaption(std::u16string_view value) override { caption = value; }

@@ -30,6 +30,12 @@ std::vector<std::u16string_view> SplitReplyText(std::u16string_view text) {
 }
 
 std::optional<ReplyEntry> ParseReplyLine(std::u16string_view line) {
+  const std::optional<ReplyEntryView> entry = ParseReplyLineView(line);
+  if (!entry) return std::nullopt;
+  return ReplyEntry{std::u16string(entry->ask), std::u16string(entry->answer)};
+}
+
+std::optional<ReplyEntryView> ParseReplyLineView(std::u16string_view line) {
   const std::size_t first = line.find_first_not_of(u' ');
   if (first == std::u16string_view::npos) return std::nullopt;
   const std::size_t last = line.find_last_not_of(u' ');
@@ -40,7 +46,7 @@ std::optional<ReplyEntry> ParseReplyLine(std::u16string_view line) {
   const std::u16string_view ask = trimmed.substr(0, separator);
   const std::u16string_view answer = trimmed.substr(separator + ReplySeparator.size());
   if (ask.empty() || answer.empty()) return std::nullopt;
-  return ReplyEntry{std::u16string(ask), std::u16string(answer)};
+  return ReplyEntryView{ask, answer};
 }
 
 }  // namespace replytext

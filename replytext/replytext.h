@@ -19,6 +19,12 @@ struct ReplyEntry {
   }
 };
 
+// An entry as two views into the line it was read from.
+struct ReplyEntryView {
+  std::u16string_view ask;
+  std::u16string_view answer;
+};
+
 // The complete editor text. It has no header, comments or escapes.
 using ReplyText = std::u16string;
 
@@ -41,5 +47,8 @@ std::vector<std::u16string_view> SplitReplyText(std::u16string_view text);
 // ends and cut at its first "###"; it yields nothing when there is no separator or when either
 // side is empty.
 std::optional<ReplyEntry> ParseReplyLine(std::u16string_view line);
+
+// The same, without copying: the views point into line.
+std::optional<ReplyEntryView> ParseReplyLineView(std::u16string_view line);
 
 }  // namespace replytext

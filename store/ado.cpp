@@ -342,7 +342,10 @@ void Field::SetValue(std::u16string_view value) const {
   Recordset& rs = *recordset_;
   rs.RequireOpen();
   if (!rs.adding_) Refuse(Fault::BadArgument, "field can only be set on a row being added");
-  rs.pending_[column_] = Utf16ToUtf8(value);
+  // Converted into the buffer of the previous row's value: no allocation once it is big enough.
+  std::string& pending = rs.pending_[column_];
+  pending.clear();
+  AppendUtf16AsUtf8(value, pending);
   rs.set_[column_] = true;
 }
 

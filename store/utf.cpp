@@ -2,36 +2,43 @@
 
 namespace store {
 
-std::string Utf16ToUtf8(std::u16string_view text) {
-  // Written through a pointer into a buffer of the largest size (three bytes per code unit),
-  // then cut to length: much cheaper per character than push_back.
-  std::string out(text.size() * 3, '\0');
-  char* dst = out.data();
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    char32_t c = text[i];
+void AppendUtf16AsUtf8(std::u16string_view text, std::string& out) {
+  // Written through a pointer into room for the largest size (three bytes per code unit), then
+  // cut to length: much cheaper per character than push_back.
+  const std::size_t start = out.size();
+  out.resize(start + text.size() * 3);
+  char* dst = out.data() + start;
+  const char16_t* in = text.data();
+  const char16_t* const end = in + text.size();
+  while (in != end) {
+    char32_t c = *in++;
     if (c < 0x80) {
       *dst++ = static_cast<char>(c);
       continue;
     }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
     if (c < 0x800) {
-      *dst++ = static_cast<char>(0xC0 | (c >> 6));
-    } else if (c < 0x10000) {
-      *dst++ = static_cast<char>(0xE0 | (c >> 12));
-      *dst++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    } else {  // a pair of two code units takes four bytes, less than the six reserved
-      *dst++ = static_cast<char>(0xF0 | (c >> 18));
-      *dst++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *dst++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      dst[0] = static_cast<char>(0xC0 | (c >> 6));
+      dst[1] = static_cast<char>(0x80 | (c & 0x3F));
+      dst += 2;
+      continue;
     }
-    *dst++ = static_cast<char>(0x80 | (c & 0x3F));
+    if (c >= 0xD800 && c <= 0xDBFF && in != end && *in >= 0xDC00 && *in <= 0xDFFF) {
+      // A pair of two code units takes four bytes, less than the six reserved.
+      c = 0x10000 + ((c - 0xD800) << 10) + (*in++ - 0xDC00);
+      dst[0] = static_cast<char>(0xF0 | (c >> 18));
+      dst[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      dst[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      dst[3] = static_cast<char>(0x80 | (c & 0x3F));
+      dst += 4;
+      continue;
+    }
+    // The rest of the basic plane, a lone surrogate included.
+    dst[0] = static_cast<char>(0xE0 | (c >> 12));
+    dst[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    dst[2] = static_cast<char>(0x80 | (c & 0x3F));
+    dst += 3;
   }
   out.resize(static_cast<std::size_t>(dst - out.data()));
-  return out;
 }
 
 namespace {

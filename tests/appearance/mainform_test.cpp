@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <cstdlib>
 #include <memory>
@@ -63,6 +65,37 @@ TEST_F(Fixture, GeometryFollowsEveryResize) {
     EXPECT_NEAR(Twips(form->Label3(1).x()), outerW - 1000, pixel);
     EXPECT_NEAR(Twips(form->Label3(0).x()), outerW - 2000, pixel);
   }
+}
+
+// A long entry loaded before the window is first shown wraps at the width of the box's view, and
+// again at the new width after a resize.
+TEST(Wrapping, LongLineWrapsAtTheViewWidth) {
+  App();
+  testsupport::TempDir dir;
+  std::string answer;
+  for (int i = 0; i < 400; ++i) answer += "答";
+  testsupport::CreateReplyDatabase(dir.DatabaseFile(), {{"长", answer}});
+  store::Common common(dir.AppPath());
+  window::MainForm form(common);
+  form.Form().StartUp();
+  form.show();
+  QApplication::processEvents();
+  for (const int width : {0, 800, 450}) {
+    SCOPED_TRACE(width);
+    if (width) form.resize(width, form.height());
+    QApplication::processEvents();
+    const int view = form.Txt().viewport()->width();
+    const QFontMetricsF metrics(form.Txt().font());
+    const QTextLayout& layout = *form.Txt().document()->firstBlock().layout();
+    ASSERT_GT(layout.lineCount(), 2);
+    qreal widest = 0;
+    for (int i = 0; i < layout.lineCount(); ++i)
+      widest = std::max(widest, layout.lineAt(i).naturalTextWidth());
+    EXPECT_LE(widest, view);
+    EXPECT_GT(widest, view - 2 * metrics.horizontalAdvance(QStringLiteral("答")) - 10);
+  }
+  form.messageHook = [](auto, auto, auto, auto) { return 7; };
+  form.close();
 }
 
 TEST_F(Fixture, AppearanceCursorAndIcon) {

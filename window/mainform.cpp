@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QSignalBlocker>
 
 #include <utility>
 
@@ -158,10 +159,12 @@ std::u16string MainForm::Text() const { return ReplyTextOf(*txt_); }
 
 void MainForm::SetText(std::u16string text) {
   SettleGeometry();
-  // One assignment is one change, however many edits the box makes to show it.
-  txt_->blockSignals(true);
-  SetReplyText(*txt_, std::move(text));
-  txt_->blockSignals(false);
+  {
+    // One assignment is one change, however many edits the box makes to show it. The blocker
+    // lets the box's signals through again even if the assignment fails.
+    const QSignalBlocker quiet(txt_);
+    SetReplyText(*txt_, std::move(text));
+  }
   form_.TextChanged();
 }
 

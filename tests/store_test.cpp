@@ -188,19 +188,6 @@ TEST_F(StoreTest, FailedSaveLeavesTableUntouched) {
   }
 }
 
-TEST_F(StoreTest, SaveWaitsForAnotherProgramsWriteLockThenFailsCleanly) {
-  Create({{"a", "b"}});
-  common_.OpenDatabase();
-  {
-    OtherConnection other(dir_.DatabaseFile());
-    other.Exec("begin immediate");
-    EXPECT_EQ(FaultOf([&] { Save("c###d"); }), Fault::Busy);
-  }
-  EXPECT_EQ(Dump(), "a|b\n");
-  Save("c###d");
-  EXPECT_EQ(Dump(), "c|d\n");
-}
-
 TEST_F(StoreTest, SaveOfAFileThatCannotBeWrittenFailsCleanly) {
   Create({{"a", "b"}});
   common_.Conn().Open(u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=Read;Data Source=" +
@@ -224,17 +211,6 @@ TEST_F(StoreTest, FieldsAreLookedUpByNameIgnoringCase) {
   EXPECT_EQ(FaultOf([&] { rs.MoveNext(); }), Fault::BadArgument);
   rs.Close();
   EXPECT_EQ(FaultOf([&] { rs.Eof(); }), Fault::BadArgument) << "a closed recordset has no EOF";
-}
-
-TEST_F(StoreTest, TextsRoundTripExactlyIncludingInvalidUtf16) {
-  Create({});
-  common_.OpenDatabase();
-  const std::u16string ask = std::u16string(u"a\0b", 3) + char16_t(0xD800) + u"\r\n" + char16_t(0xDFFF);
-  const std::u16string answer = u"\n\t\u2028\u2029😀" + std::u16string(1, 0xDBFF) + u"z";
-  std::u16string text;
-  replytext::AppendReplyLine(text, u"q" + ask.substr(0, 4), answer);
-  common_.SaveReplyText(text);
-  EXPECT_EQ(common_.LoadReplyText(), text);
 }
 
 }  // namespace

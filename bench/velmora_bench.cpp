@@ -147,7 +147,7 @@ void BM_ParseJoin(benchmark::State& state) {
   for (auto _ : state) {
     replytext::ReplyText joined;
     for (const std::u16string_view line : replytext::SplitReplyText(data.text)) {
-      const std::optional<replytext::ReplyEntry> entry = replytext::ParseReplyLine(line);
+      const std::optional<replytext::ReplyEntryView> entry = replytext::ParseReplyLine(line);
       if (entry) replytext::AppendReplyLine(joined, entry->ask, entry->answer);
     }
     benchmark::DoNotOptimize(joined.data());

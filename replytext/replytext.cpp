@@ -29,13 +29,7 @@ std::vector<std::u16string_view> SplitReplyText(std::u16string_view text) {
   }
 }
 
-std::optional<ReplyEntry> ParseReplyLine(std::u16string_view line) {
-  const std::optional<ReplyEntryView> entry = ParseReplyLineView(line);
-  if (!entry) return std::nullopt;
-  return ReplyEntry{std::u16string(entry->ask), std::u16string(entry->answer)};
-}
-
-std::optional<ReplyEntryView> ParseReplyLineView(std::u16string_view line) {
+std::optional<ReplyEntryView> ParseReplyLine(std::u16string_view line) {
   const std::size_t first = line.find_first_not_of(u' ');
   if (first == std::u16string_view::npos) return std::nullopt;
   const std::size_t last = line.find_last_not_of(u' ');

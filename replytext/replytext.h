@@ -45,10 +45,7 @@ std::vector<std::u16string_view> SplitReplyText(std::u16string_view text);
 
 // Reads one edited line back as an entry. The line is trimmed of spaces (U+0020 only) at both
 // ends and cut at its first "###"; it yields nothing when there is no separator or when either
-// side is empty.
-std::optional<ReplyEntry> ParseReplyLine(std::u16string_view line);
-
-// The same, without copying: the views point into line.
-std::optional<ReplyEntryView> ParseReplyLineView(std::u16string_view line);
+// side is empty. The entry's views point into line, so a save copies nothing per line.
+std::optional<ReplyEntryView> ParseReplyLine(std::u16string_view line);
 
 }  // namespace replytext

@@ -79,7 +79,7 @@ void Common::SaveReplyText(std::u16string_view text) {
     const Field ask = Rs().Fields(u"ask");
     const Field answer = Rs().Fields(u"answer");
     for (const std::u16string_view line : lines) {
-      const std::optional<replytext::ReplyEntryView> entry = replytext::ParseReplyLineView(line);
+      const std::optional<replytext::ReplyEntryView> entry = replytext::ParseReplyLine(line);
       if (!entry) continue;
       Rs().AddNew();
       ask.SetValue(entry->ask);

@@ -56,7 +56,8 @@ std::u16string_view TrimSpaces(std::u16string_view line) {
 std::vector<ReplyEntry> EntriesOf(std::u16string_view text) {
   std::vector<ReplyEntry> entries;
   for (auto line : replytext::SplitReplyText(text))
-    if (auto entry = replytext::ParseReplyLine(line)) entries.push_back(*entry);
+    if (auto entry = replytext::ParseReplyLine(line))
+      entries.push_back({std::u16string(entry->ask), std::u16string(entry->answer)});
   return entries;
 }
 

@@ -5,7 +5,6 @@
 
 using replytext::AppendReplyLine;
 using replytext::ParseReplyLine;
-using replytext::ReplyEntry;
 using replytext::SplitReplyText;
 
 namespace {
@@ -13,7 +12,7 @@ namespace {
 // "ask|answer", or "-" for a line that yields nothing.
 std::u16string Parsed(std::u16string_view line) {
   const auto entry = ParseReplyLine(line);
-  return entry ? entry->ask + u"|" + entry->answer : u"-";
+  return entry ? std::u16string(entry->ask) + u"|" + std::u16string(entry->answer) : u"-";
 }
 
 TEST(ParseReplyLine, CutsTrimmedLineAtFirstSeparator) {

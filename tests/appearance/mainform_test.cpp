@@ -10,19 +10,13 @@
 #include <memory>
 
 #include "store/common.h"
+#include "tests/support/qtapp.h"
 #include "tests/support/testdb.h"
 #include "window/mainform.h"
 
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "mainform_test";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: it must outlive every widget, including those of static objects.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
+using testsupport::App;
 
 struct Fixture : ::testing::Test {
   testsupport::TempDir dir;

@@ -42,13 +42,6 @@ char16_t StandIn(char16_t c) {
   }
 }
 
-// True for the units that take more than a copy into the box: CR and LF (a line break, or a lone
-// one with a stand-in), U+2028/U+2029 and U+FDD0/U+FDD1. Bitwise, so that scanning past the
-// plain units of a line needs no branch per test.
-bool NeedsMapping(char16_t c) {
-  return (c == u'\n') | (c == u'\r') | ((c & 0xFFFE) == 0x2028) | ((c & 0xFFFE) == 0xFDD0);
-}
-
 }  // namespace
 
 void SetReplyText(QPlainTextEdit& box, std::u16string text) {
@@ -61,7 +54,8 @@ void SetReplyText(QPlainTextEdit& box, std::u16string text) {
   std::vector<std::pair<qsizetype, char16_t>> originals;  // position in the box, code unit
   for (std::size_t i = 0; i < size;) {
     std::size_t end = i;
-    while (end < size && !NeedsMapping(data[end])) ++end;
+    // Copied as they are up to the next unit with a stand-in; the CR of a line break is one.
+    while (end < size && !StandIn(data[end])) ++end;
     if (length != i) std::char_traits<char16_t>::move(data + length, data + i, end - i);
     length += end - i;
     if (end == size) break;

@@ -2,51 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <fstream>
-#include <utility>
 
 #include "editor/messages.h"
+#include "tests/support/fakewindow.h"
 #include "tests/support/testdb.h"
 
 using namespace testsupport;
 using editor::frmMain;
 
 namespace {
-
-// Records what the editor asks of the window and answers message boxes from a queue.
-class FakeWindow : public editor::Window {
- public:
-  frmMain* form = nullptr;
-  std::u16string text, caption;
-  std::vector<std::u16string> messages;  // "title: text"
-  std::deque<int> answers;
-  bool ended = false;
-  int linkCursors = 0;
-
-  std::u16string Text() const override { return text; }
-  void SetText(std::u16string value) override {
-    text = std::move(value);
-    form->TextChanged();
-  }
-  void SetCaption(std::u16string_view value) override { caption = value; }
-  int ShowMessage(std::u16string_view message, editor::Buttons, editor::Icon,
-                  std::u16string_view title) override {
-    messages.push_back(std::u16string(title) + u": " + std::u16string(message));
-    if (answers.empty()) return editor::vbOK;
-    const int answer = answers.front();
-    answers.pop_front();
-    return answer;
-  }
-  void EndRun() override { ended = true; }
-  void SetLinkCursor(int) override { ++linkCursors; }
-  void MoveText(int, int) override {}
-
-  void Type(const std::u16string& more) {
-    text += more;
-    form->TextChanged();
-  }
-};
 
 class EditorTest : public ::testing::Test {
  protected:
@@ -72,7 +37,8 @@ class EditorTest : public ::testing::Test {
 TEST_F(EditorTest, MissingDatabaseShowsNoticeAndEndsWithoutTouchingAnything) {
   std::filesystem::create_directory(dir_.DatabaseFile());  // a directory does not count
   form_.StartUp();
-  EXPECT_EQ(window_.messages, std::vector<std::u16string>{u"提示: 请将此文件放至客服软件目录"});
+  EXPECT_EQ(window_.titles, std::vector<std::u16string>{u"提示"});
+  EXPECT_EQ(window_.messages, std::vector<std::u16string>{u"请将此文件放至客服软件目录"});
   EXPECT_TRUE(window_.ended);
   EXPECT_EQ(window_.linkCursors, 0);
   EXPECT_FALSE(common_.HasConn());
@@ -169,7 +135,8 @@ TEST_F(EditorTest, FailedSaveIsNeverReportedAsSavedAndKeepsWindowOpen) {
   EXPECT_TRUE(form_.Modified());
   EXPECT_EQ(window_.caption, u"Velmora* ");
   ASSERT_EQ(window_.messages.size(), 2u);
-  EXPECT_EQ(window_.messages[1].rfind(u"Velmora: 保存失败，数据库中的应答内容未作任何修改。", 0), 0u);
+  EXPECT_EQ(window_.titles[1], u"Velmora");
+  EXPECT_EQ(window_.messages[1].rfind(u"保存失败，数据库中的应答内容未作任何修改。", 0), 0u);
   EXPECT_EQ(Dump(), "a|1\n");
 }
 
@@ -184,7 +151,8 @@ TEST_F(EditorTest, FailedLoadAtStartIsReportedAndSaveIsRefused) {
   window_.Type(u"a###b");
   int key = 19;
   form_.TextKeyPress(key);
-  EXPECT_EQ(window_.messages.back(), std::u16string(u"Velmora: ") + std::u16string(editor::kSaveRefused));
+  EXPECT_EQ(window_.titles.back(), u"Velmora");
+  EXPECT_EQ(window_.messages.back(), editor::kSaveRefused);
   EXPECT_TRUE(form_.Modified());
   std::ifstream file(dir_.DatabaseFile());
   std::string content((std::istreambuf_iterator<char>(file)), {});

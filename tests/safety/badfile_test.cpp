@@ -8,15 +8,19 @@
 #include <functional>
 
 #include "editor/messages.h"
-#include "tests/safety/fakewindow.h"
 #include "tests/safety/files.h"
+#include "tests/support/fakewindow.h"
 #include "tests/support/testdb.h"
 
 namespace safety {
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::Contains;
 using testsupport::CreateReplyDatabase;
+using testsupport::Editor;
+using testsupport::FakeWindow;
+using testsupport::IsChinese;
 using testsupport::Rows;
 using testsupport::TempDir;
 

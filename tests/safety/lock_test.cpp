@@ -6,15 +6,17 @@
 #include <sqlite3.h>
 
 #include "editor/messages.h"
-#include "tests/safety/fakewindow.h"
+#include "tests/support/fakewindow.h"
 #include "tests/support/testdb.h"
 
 namespace safety {
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::Contains;
 using testsupport::CreateReplyDatabase;
 using testsupport::DumpTable;
+using testsupport::Editor;
 using testsupport::OtherConnection;
 using testsupport::TempDir;
 

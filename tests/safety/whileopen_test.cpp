@@ -13,17 +13,19 @@
 #include <unistd.h>
 
 #include "editor/messages.h"
-#include "tests/safety/fakewindow.h"
 #include "tests/safety/faultvfs.h"
 #include "tests/safety/files.h"
+#include "tests/support/fakewindow.h"
 #include "tests/support/testdb.h"
 
 namespace safety {
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::Contains;
 using testsupport::CreateReplyDatabase;
 using testsupport::DumpTable;
+using testsupport::Editor;
 using testsupport::TempDir;
 
 // Sets the immutable attribute on a file or directory for the object's life.

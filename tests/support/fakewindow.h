@@ -1,24 +1,30 @@
 // A window that records what the editor shows, for driving frmMain without Qt.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "editor/frmmain.h"
 #include "editor/window.h"
+#include "store/common.h"
 
-namespace safety {
+namespace testsupport {
 
 class FakeWindow : public editor::Window {
  public:
-  // The form whose TextChanged runs after SetText, as the real text box does.
+  // The form whose TextChanged runs after SetText and Type, as the real text box does.
   editor::frmMain* form = nullptr;
   std::u16string text;
   std::u16string caption;
-  std::vector<std::u16string> messages;
-  int answer = editor::vbNo;  // what the close prompt returns
+  std::vector<std::u16string> messages;  // the texts of the message boxes shown, in turn
+  std::vector<std::u16string> titles;    // and their titles
+  // The buttons pressed in boxes that ask, in turn. Once they are used up, OK closes a notice
+  // and No answers a question.
+  std::deque<int> answers;
   bool ended = false;
+  int linkCursors = 0;
 
   std::u16string Text() const override { return text; }
   void SetText(std::u16string value) override {
@@ -27,14 +33,23 @@ class FakeWindow : public editor::Window {
   }
   void SetCaption(std::u16string_view value) override { caption = value; }
   int ShowMessage(std::u16string_view message, editor::Buttons buttons, editor::Icon,
-                  std::u16string_view) override {
+                  std::u16string_view title) override {
     messages.emplace_back(message);
-    return buttons == editor::Buttons::Ok ? editor::vbOK : answer;
+    titles.emplace_back(title);
+    if (answers.empty()) return buttons == editor::Buttons::Ok ? editor::vbOK : editor::vbNo;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
   }
   void EndRun() override { ended = true; }
-  void SetLinkCursor(int) override {}
+  void SetLinkCursor(int) override { ++linkCursors; }
   void MoveText(int, int) override {}
 
+  // The user types more at the end of the text.
+  void Type(const std::u16string& more) {
+    text += more;
+    if (form) form->TextChanged();
+  }
   // The last message shown, or empty text.
   std::u16string LastMessage() const { return messages.empty() ? u"" : messages.back(); }
 };
@@ -60,4 +75,4 @@ inline bool Contains(std::u16string_view text, std::u16string_view part) {
   return text.find(part) != std::u16string_view::npos;
 }
 
-}  // namespace safety
+}  // namespace testsupport

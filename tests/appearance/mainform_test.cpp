@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QIcon>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -12,6 +14,7 @@
 #include "store/common.h"
 #include "tests/support/qtapp.h"
 #include "tests/support/testdb.h"
+#include "velmora_resources.h"
 #include "window/mainform.h"
 
 namespace {
@@ -119,6 +122,22 @@ TEST_F(Fixture, AppearanceCursorAndIcon) {
   } while (w != &form->Txt() && order.size() < 10);
   EXPECT_EQ(order, controls);
   EXPECT_TRUE(form->windowIcon().availableSizes().contains(QSize(24, 24)));
+
+  // The program's icon as Qt reads it: nine images, and for each size the full-colour one, whose
+  // soft edge shows in partly transparent pixels.
+  const QString appIcon = QString::fromLatin1(velmora::resources::kAppIcon);
+  EXPECT_EQ(QImageReader(appIcon).imageCount(), 9);
+  for (const int size : {16, 32, 48}) {
+    const QImage image = QIcon(appIcon).pixmap(QSize(size, size)).toImage().convertToFormat(
+        QImage::Format_ARGB32);
+    ASSERT_EQ(image.size(), QSize(size, size));
+    bool softEdge = false;
+    for (int y = 0; y < size; ++y)
+      for (int x = 0; x < size; ++x) softEdge |= qAlpha(image.pixel(x, y)) % 255 != 0;
+    if (size > 16) {
+      EXPECT_TRUE(softEdge) << size;
+    }
+  }
 }
 
 TEST_F(Fixture, ClickOnSaveLinkSaves) {

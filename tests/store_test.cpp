@@ -138,14 +138,6 @@ TEST_F(StoreTest, LoadOfAnUnreadableTableFailsInsteadOfReturningPartialText) {
   EXPECT_EQ(Load(), "a###b");
 }
 
-TEST_F(StoreTest, LoadOfATableWithoutAnswerColumnFails) {
-  CreateReplyDatabase(dir_.DatabaseFile(), {});
-  ExecSql(dir_.DatabaseFile(), "drop table zorvrobot; create table zorvrobot (id integer primary key, ask text)");
-  ExecSql(dir_.DatabaseFile(), "insert into zorvrobot (ask) values ('a')");
-  common_.OpenDatabase();
-  EXPECT_EQ(FaultOf([&] { common_.LoadReplyText(); }), Fault::NoSuchField);
-}
-
 // Each way a save can fail part way must leave the table exactly as it was.
 TEST_F(StoreTest, FailedSaveLeavesTableUntouched) {
   const Rows before = {{"keep", "1"}, {"keep", "2"}};

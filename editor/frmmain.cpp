@@ -20,7 +20,7 @@ void frmMain::Report(std::u16string_view text) {
 
 void frmMain::StartUp() {
   bool found = false;
-  Attempt([&] { found = store::IsOrdinaryFile(store::NativePath(common_.DatabasePath())); });
+  Attempt([&] { found = store::IsOrdinaryFile(store::ado::NativePath(common_.DatabasePath())); });
   if (!found) {
     Attempt([&] { window_.ShowMessage(kMissingDatabase, Buttons::Ok, Icon::Critical, kNoticeTitle); });
     window_.EndRun();
@@ -68,7 +68,15 @@ bool frmMain::ReloadReplies() {
     Report(LoadFailedMessage(cause, !loaded_));
     return false;
   }
-  if (!Attempt([&] { window_.SetText(std::move(text)); })) return false;
+  try {
+    window_.SetText(std::move(text));
+  } catch (const std::exception& cause) {
+    // The box may now hold part of the table: saving it would delete the rest, so saving is
+    // refused until a load succeeds again.
+    loaded_ = false;
+    Report(LoadFailedMessage(cause, true));
+    return false;
+  }
   loaded_ = true;
   SetCaption(kLoadedSuffix);
   return true;

@@ -34,6 +34,13 @@ std::u16string DescribeFailure(const std::exception& cause) {
       return u"应答表 zorvrobot 缺少 ask 或 answer 列。";
     case store::Fault::Constraint:
       return u"数据库拒绝了其中一条记录（违反了应答表的约束）。";
+    case store::Fault::TooBig:
+      return u"其中一条记录太长，超过了数据库允许的长度。";
+    case store::Fault::NotText:
+      return u"应答表中有一个值是长度为奇数的二进制数据，无法作为文字显示和保存而不改变它。";
+    case store::Fault::OrderNotKept:
+      return u"应答表 zorvrobot 的 id 列不是由数据库自动编号的整数主键（INTEGER PRIMARY KEY），"
+             u"保存后无法保持各行的顺序，因此不能保存。";
     case store::Fault::Moved:
       return u"数据库文件 tarvello.db 在本程序打开后已被删除、移走或替换。"
              u"为免保存到已不存在的文件，请点击“重新加载”读取现在的文件。";

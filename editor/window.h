@@ -8,7 +8,7 @@ namespace editor {
 
 // Message box buttons and icons, and the pressed button as the platform reports it.
 enum class Buttons { Ok, YesNoCancel };
-enum class Icon { None, Critical, Exclamation };
+enum class Icon { None, Critical };
 enum MessageResult : int { vbOK = 1, vbCancel = 2, vbYes = 6, vbNo = 7 };
 
 class Window {

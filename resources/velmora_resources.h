@@ -18,8 +18,4 @@ inline constexpr char kAppIcon[] = ":/icons/app";
 // The 24 px title-bar icon.
 inline constexpr char kWindowIcon[] = ":/icons/window";
 
-// True when all of the above are present, i.e. the resource data was
-// linked into this program.
-bool available();
-
 }  // namespace velmora::resources

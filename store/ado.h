@@ -1,11 +1,16 @@
 // A small data-access layer over SQLite 3 shaped like the connection / recordset / field objects
-// the reply store is written against. It offers exactly what the store uses.
+// the reply store is written against. It offers exactly what the store calls.
 //
 // Error model: every failure throws store::Error, which carries the SQLite result code (0 when
 // the failure was found by these objects themselves), a Fault class for the user-facing message
-// and SQLite's own English message for diagnosis.
+// and SQLite's own English message for diagnosis. Closing never throws.
+//
+// Texts go in and out in the database's own encoding: in a UTF-16 database every code unit is
+// kept; in a UTF-8 one every byte is (see store/utf.h). Nothing stored changes on the way
+// through unless the program changed it.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -30,6 +35,9 @@ enum class Fault {
   NoSuchTable,
   NoSuchField,
   Constraint,       // a row was refused by the table's rules
+  TooBig,           // a value is longer than the database accepts
+  NotText,          // a stored value that cannot be shown as text without changing it
+  OrderNotKept,     // the table does not number added rows itself, so their order would be lost
   ConnectionClosed, // the connection was not open
   BadArgument,      // a call the objects do not support
   Moved,            // the open file was deleted, renamed or replaced by another file
@@ -52,28 +60,35 @@ namespace ado {
 // Values as the store passes them.
 enum ObjectState : long { adStateClosed = 0, adStateOpen = 1 };
 enum CursorLocation : long { adUseServer = 2, adUseClient = 3 };
-enum CursorType : long { adOpenForwardOnly = 0, adOpenKeyset = 1 };
+enum CursorType : long { adOpenKeyset = 1 };
 enum LockType : long { adLockReadOnly = 1, adLockOptimistic = 3 };
 inline constexpr long adOptionUnspecified = -1;
 
 // How long a call waits for another program's lock on the file before it fails with Busy.
 inline constexpr int kBusyTimeoutMs = 3000;
 
-class Recordset;
+// A data source path in the form this platform opens: the last "\" (the one that separates the
+// file name from its directory) becomes the directory separator. Any other "\" is part of a
+// directory's name, as it may be where "\" is not a separator.
+std::filesystem::path NativePath(std::u16string_view path);
+
+struct CloseDatabase {
+  void operator()(sqlite3* db) const noexcept;
+};
+struct FinalizeStatement {
+  void operator()(sqlite3_stmt* stmt) const noexcept;
+};
+using DatabaseHandle = std::unique_ptr<sqlite3, CloseDatabase>;
+using StatementHandle = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
 class Connection {
  public:
-  Connection() = default;
-  ~Connection();
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-
   // Opens the database the connection string names: "Provider=Microsoft.Jet.OLEDB.4.0" selects
   // the built-in SQLite engine, "Mode=ReadWrite" opens read-write (never creating a missing
-  // file), "Data Source=" gives the path, in which "\" stands for the directory separator.
+  // file), "Data Source=" gives the path (see NativePath).
   void Open(std::u16string_view connectionString, std::u16string_view userId,
             std::u16string_view password, long options);
-  void Close();
+  void Close() noexcept { db_.reset(); }
   long State() const { return db_ ? adStateOpen : adStateClosed; }
 
   long CursorLocation() const { return cursorLocation_; }
@@ -82,8 +97,8 @@ class Connection {
   // Runs a statement that returns no rows.
   void Execute(std::u16string_view commandText, long options);
 
-  // One transaction around several calls; RollbackTrans never throws, so it is safe on a
-  // failure path, and does nothing when no transaction is open.
+  // One transaction around several calls. RollbackTrans does nothing when no transaction is
+  // open, never throws and never allocates, so it is safe on any failure path.
   void BeginTrans();
   void CommitTrans();
   void RollbackTrans() noexcept;
@@ -92,22 +107,27 @@ class Connection {
   // replaced since it was opened). Writing to it then would change a file nobody will read.
   bool FileMoved() const;
 
-  // The SQLite handle, or nullptr when closed.
-  sqlite3* handle() const { return db_; }
+  // True iff column is table's row id, which the database assigns itself, each added row a
+  // larger one than the rows before it.
+  bool NumbersRows(std::u16string_view table, std::u16string_view column) const;
 
  private:
   friend class Recordset;
-  [[noreturn]] void Fail(int code) const;
+  sqlite3* Handle() const;  // throws ConnectionClosed when closed
 
-  sqlite3* db_ = nullptr;
+  DatabaseHandle db_;
   long cursorLocation_ = adUseServer;
 };
 
-// A column of the recordset's current row (or of the row being added).
+class Recordset;
+
+// A column of the recordset's current row, or of the row being added.
 class Field {
  public:
-  // The column's text; a null value reads as empty text. Valid until the row changes.
+  // The current row's value as text; a null value reads as empty text. Valid until the row
+  // changes.
   const std::u16string& Value() const;
+  // Sets the value of the row being added.
   void SetValue(std::u16string_view value) const;
 
  private:
@@ -119,17 +139,11 @@ class Field {
 
 class Recordset {
  public:
-  Recordset() = default;
-  ~Recordset();
-  Recordset(const Recordset&) = delete;
-  Recordset& operator=(const Recordset&) = delete;
-
   // Runs the query on the open connection and stands on its first row. A read-only recordset
   // walks the rows; an optimistic one can also add rows to the query's table.
   void Open(std::u16string_view source, Connection& activeConnection, long cursorType,
             long lockType, long options);
   void Close() noexcept;
-  long State() const { return stmt_ ? adStateOpen : adStateClosed; }
 
   // True past the last row (named Eof because EOF is a C macro).
   bool Eof() const;
@@ -138,6 +152,8 @@ class Recordset {
   // Looks the column up by name (ignoring ASCII case); throws NoSuchField for an unknown name.
   Field Fields(std::u16string_view name);
 
+  // Starts a row, sets its fields, adds it. Every row added to one open recordset sets the same
+  // fields; the others are left to the table's defaults.
   void AddNew();
   void Update();
 
@@ -145,24 +161,21 @@ class Recordset {
   friend class Field;
   void Step();
   void RequireOpen() const;
+  void PrepareInsert();
   [[noreturn]] void Fail(int code) const;
 
-  Connection* conn_ = nullptr;
-  sqlite3_stmt* stmt_ = nullptr;
-  long lockType_ = adLockReadOnly;
+  StatementHandle select_;
+  StatementHandle insert_;
+  int encoding_ = 0;  // SQLITE_UTF8, SQLITE_UTF16LE or SQLITE_UTF16BE
+  bool updatable_ = false;
   bool eof_ = true;
-  std::vector<std::u16string> names_;
-  std::u16string table_;  // the table rows are added to
-
-  // Reading: one text buffer per column, filled when a field is read.
-  mutable std::vector<std::u16string> values_;
-  // Adding: the values set since AddNew, by column; unset columns are left to their defaults.
   bool adding_ = false;
-  std::vector<bool> set_;
-  std::vector<std::string> pending_;
-  // The INSERT for the last set of columns, reused while the same columns are set.
-  sqlite3_stmt* insert_ = nullptr;
-  std::vector<bool> insertColumns_;
+  std::vector<std::u16string> names_;
+  std::string table_;  // the table rows are added to
+  mutable std::vector<std::u16string> values_;  // one text buffer per column, for reading
+  std::vector<std::string> pending_;  // the values of the row being added, in the database's encoding
+  std::vector<bool> set_;             // which of them were set
+  std::vector<bool> insertColumns_;   // the fields the prepared insert sets
 };
 
 }  // namespace ado

@@ -1,6 +1,5 @@
 #include "store/common.h"
 
-#include <algorithm>
 #include <system_error>
 
 namespace store {
@@ -10,13 +9,6 @@ using namespace ado;
 bool IsOrdinaryFile(const std::filesystem::path& path) {
   std::error_code error;
   return std::filesystem::is_regular_file(path, error);
-}
-
-std::filesystem::path NativePath(std::u16string_view path) {
-  std::u16string native(path);
-  std::replace(native.begin(), native.end(), u'\\',
-               static_cast<char16_t>(std::filesystem::path::preferred_separator));
-  return std::filesystem::path(native);
 }
 
 Connection& Common::Conn() {
@@ -71,29 +63,34 @@ replytext::ReplyText Common::LoadReplyText() {
 
 void Common::SaveReplyText(std::u16string_view text) {
   const std::vector<std::u16string_view> lines = replytext::SplitReplyText(text);
-  Conn().BeginTrans();
+  // Both objects exist before the transaction starts, so the failure path allocates nothing.
+  Connection& conn = Conn();
+  Recordset& rs = Rs();
+  conn.BeginTrans();
   try {
-    Conn().Execute(u"delete from zorvrobot", adOptionUnspecified);
-    Rs().Open(u"select * from zorvrobot order by id desc", Conn(), adOpenKeyset, adLockOptimistic,
-              adOptionUnspecified);
-    const Field ask = Rs().Fields(u"ask");
-    const Field answer = Rs().Fields(u"answer");
+    if (!conn.NumbersRows(u"zorvrobot", u"id"))
+      throw Error(Fault::OrderNotKept, 0, "zorvrobot.id is not assigned by the database");
+    conn.Execute(u"delete from zorvrobot", adOptionUnspecified);
+    rs.Open(u"select * from zorvrobot order by id desc", conn, adOpenKeyset, adLockOptimistic,
+            adOptionUnspecified);
+    const Field ask = rs.Fields(u"ask");
+    const Field answer = rs.Fields(u"answer");
     for (const std::u16string_view line : lines) {
       const std::optional<replytext::ReplyEntryView> entry = replytext::ParseReplyLine(line);
       if (!entry) continue;
-      Rs().AddNew();
+      rs.AddNew();
       ask.SetValue(entry->ask);
       answer.SetValue(entry->answer);
-      Rs().Update();
+      rs.Update();
     }
-    Rs().Close();
+    rs.Close();
     // Committing into a file that was deleted or replaced would report a save nobody can read.
-    if (Conn().FileMoved())
+    if (conn.FileMoved())
       throw Error(Fault::Moved, 0, "the database file was deleted or replaced while open");
-    Conn().CommitTrans();
+    conn.CommitTrans();
   } catch (...) {
-    Rs().Close();
-    Conn().RollbackTrans();
+    rs.Close();
+    conn.RollbackTrans();
     throw;
   }
 }

@@ -18,9 +18,6 @@ namespace store {
 // True iff path names an ordinary file (or a link to one): a directory does not count.
 bool IsOrdinaryFile(const std::filesystem::path& path);
 
-// A path as the store writes it ("\" between names) in the form this platform opens.
-std::filesystem::path NativePath(std::u16string_view path);
-
 class Common {
  public:
   // appPath is the application's directory as the platform reports it.
@@ -48,7 +45,8 @@ class Common {
   replytext::ReplyText LoadReplyText();
 
   // Replaces the table's rows with the entries parsed from text, in line order, in a single
-  // transaction: on any failure it is rolled back and the table is as it was.
+  // transaction: on any failure it is rolled back and the table is as it was. Refused when the
+  // table does not number added rows itself, since the order of the lines would then be lost.
   void SaveReplyText(std::u16string_view text);
 
  private:

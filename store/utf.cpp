@@ -2,6 +2,17 @@
 
 namespace store {
 
+namespace {
+
+bool IsHigh(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLow(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsByteEscape(char32_t c) { return c >= kFirstByteEscape && c <= kLastByteEscape; }
+bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+char16_t Escape(unsigned char byte) { return static_cast<char16_t>(0xDC00 + byte); }
+
+}  // namespace
+
 void AppendUtf16AsUtf8(std::u16string_view text, std::string& out) {
   // Written through a pointer into room for the largest size (three bytes per code unit), then
   // cut to length: much cheaper per character than push_back.
@@ -14,15 +25,11 @@ void AppendUtf16AsUtf8(std::u16string_view text, std::string& out) {
     char32_t c = *in++;
     if (c < 0x80) {
       *dst++ = static_cast<char>(c);
-      continue;
-    }
-    if (c < 0x800) {
+    } else if (c < 0x800) {
       dst[0] = static_cast<char>(0xC0 | (c >> 6));
       dst[1] = static_cast<char>(0x80 | (c & 0x3F));
       dst += 2;
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDBFF && in != end && *in >= 0xDC00 && *in <= 0xDFFF) {
+    } else if (IsHigh(c) && in != end && IsLow(*in)) {
       // A pair of two code units takes four bytes, less than the six reserved.
       c = 0x10000 + ((c - 0xD800) << 10) + (*in++ - 0xDC00);
       dst[0] = static_cast<char>(0xF0 | (c >> 18));
@@ -30,65 +37,92 @@ void AppendUtf16AsUtf8(std::u16string_view text, std::string& out) {
       dst[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
       dst[3] = static_cast<char>(0x80 | (c & 0x3F));
       dst += 4;
-      continue;
+    } else if (IsByteEscape(c)) {
+      *dst++ = static_cast<char>(c - 0xDC00);  // a byte that was not text when it was read
+    } else {
+      // The rest of the basic plane, other lone surrogates included.
+      dst[0] = static_cast<char>(0xE0 | (c >> 12));
+      dst[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      dst[2] = static_cast<char>(0x80 | (c & 0x3F));
+      dst += 3;
     }
-    // The rest of the basic plane, a lone surrogate included.
-    dst[0] = static_cast<char>(0xE0 | (c >> 12));
-    dst[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    dst[2] = static_cast<char>(0x80 | (c & 0x3F));
-    dst += 3;
   }
   out.resize(static_cast<std::size_t>(dst - out.data()));
 }
 
 namespace {
 
-bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+// The length of the well-formed UTF-8 sequence at p (left bytes remain), or 0 if there is none.
+// A three-byte sequence for a surrogate counts as well formed here: it is how lone surrogates
+// are stored.
+std::size_t SequenceLength(const unsigned char* p, std::size_t left) {
+  const unsigned char b = p[0];
+  if (b >= 0xC2 && b < 0xE0) return left >= 2 && IsContinuation(p[1]) ? 2 : 0;
+  if (b >= 0xE0 && b < 0xF0) {
+    const bool overlong = b == 0xE0 && p[1] < 0xA0;
+    return left >= 3 && IsContinuation(p[1]) && IsContinuation(p[2]) && !overlong ? 3 : 0;
+  }
+  if (b >= 0xF0 && b < 0xF5) {
+    const bool outOfRange = (b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] >= 0x90);
+    return left >= 4 && IsContinuation(p[1]) && IsContinuation(p[2]) && IsContinuation(p[3]) &&
+                   !outOfRange
+               ? 4
+               : 0;
+  }
+  return 0;
+}
+
+// A lone high surrogate followed by a low one would read as a pair, which is stored back as
+// four bytes. So before a low unit is written, the lone high units just before it go back to
+// being the escapes of their three bytes. Returns the new end of the written units.
+char16_t* UnpairLoneHighs(char16_t* begin, char16_t* dst) {
+  char16_t* run = dst;
+  while (run != begin && IsHigh(run[-1])) --run;
+  const std::size_t count = static_cast<std::size_t>(dst - run);
+  // From the back, so no unit is overwritten before it is read.
+  for (std::size_t i = count; i-- > 0;) {
+    const char16_t high = run[i];
+    run[3 * i] = Escape(0xED);
+    run[3 * i + 1] = Escape(static_cast<unsigned char>(0x80 | ((high >> 6) & 0x3F)));
+    run[3 * i + 2] = Escape(static_cast<unsigned char>(0x80 | (high & 0x3F)));
+  }
+  return run + 3 * count;
+}
 
 }  // namespace
 
 void AppendUtf8AsUtf16(std::string_view bytes, std::u16string& out) {
   const std::size_t start = out.size();
-  out.resize(start + bytes.size());  // UTF-16 never needs more units than UTF-8 has bytes
-  char16_t* dst = out.data() + start;
+  out.resize(start + bytes.size());  // never more units than bytes
+  char16_t* const begin = out.data() + start;
+  char16_t* dst = begin;
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* end = p + bytes.size();
+  const auto* const end = p + bytes.size();
   while (p < end) {
-    const unsigned char b = *p;
-    if (b < 0x80) {
-      *dst++ = b;
-      ++p;
+    if (*p < 0x80) {
+      *dst++ = *p++;
       continue;
     }
-    const std::size_t left = static_cast<std::size_t>(end - p);
-    if (b >= 0xC2 && b < 0xE0 && left >= 2 && IsContinuation(p[1])) {
-      *dst++ = static_cast<char16_t>(((b & 0x1F) << 6) | (p[1] & 0x3F));
-      p += 2;
-    } else if (b >= 0xE0 && b < 0xF0 && left >= 3 && IsContinuation(p[1]) && IsContinuation(p[2])) {
-      const char32_t c = ((b & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
-      if (c < 0x800) {  // overlong: keep the lead byte as it is
-        *dst++ = b;
-        ++p;
-        continue;
-      }
-      *dst++ = static_cast<char16_t>(c);
-      p += 3;
-    } else if (b >= 0xF0 && b < 0xF5 && left >= 4 && IsContinuation(p[1]) && IsContinuation(p[2]) &&
-               IsContinuation(p[3])) {
-      const char32_t c =
-          ((b & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
-      if (c < 0x10000 || c > 0x10FFFF) {
-        *dst++ = b;
-        ++p;
-        continue;
-      }
+    const std::size_t length = SequenceLength(p, static_cast<std::size_t>(end - p));
+    char32_t c = 0;
+    if (length == 2) c = ((p[0] & 0x1F) << 6) | (p[1] & 0x3F);
+    if (length == 3) c = ((p[0] & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+    if (length == 4) {
+      c = ((p[0] & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
       *dst++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       *dst++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
       p += 4;
-    } else {
-      *dst++ = b;
-      ++p;
+      continue;
     }
+    // A stored escape-range surrogate would be stored back as one byte: keep its bytes instead.
+    if (length == 0 || IsByteEscape(c)) {
+      if (dst != begin && IsHigh(dst[-1])) dst = UnpairLoneHighs(begin, dst);
+      *dst++ = Escape(*p++);
+      continue;
+    }
+    if (IsLow(c) && dst != begin && IsHigh(dst[-1])) dst = UnpairLoneHighs(begin, dst);
+    *dst++ = static_cast<char16_t>(c);
+    p += length;
   }
   out.resize(static_cast<std::size_t>(dst - out.data()));
 }

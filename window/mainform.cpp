@@ -20,7 +20,6 @@
 
 #include "velmora_resources.h"
 #include "window/layout.h"
-#include "window/textmapping.h"
 
 namespace window {
 
@@ -83,7 +82,7 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
     ensureCursorVisible();
     return;
   }
-  QPlainTextEdit::keyPressEvent(event);
+  ReplyTextBox::keyPressEvent(event);
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
@@ -196,9 +195,7 @@ int MainForm::ShowMessage(std::u16string_view text, editor::Buttons buttons, edi
   QMessageBox box(this);
   box.setWindowTitle(ToQString(title));
   box.setText(ToQString(text));
-  box.setIcon(icon == editor::Icon::Critical      ? QMessageBox::Critical
-              : icon == editor::Icon::Exclamation ? QMessageBox::Warning
-                                                  : QMessageBox::NoIcon);
+  box.setIcon(icon == editor::Icon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon);
   if (buttons == editor::Buttons::YesNoCancel) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);

@@ -12,13 +12,14 @@
 
 #include "editor/frmmain.h"
 #include "editor/window.h"
+#include "window/textmapping.h"
 
 namespace window {
 
 // The multi-line text box; reports every character key to a key-press handler first.
-class TextBox : public QPlainTextEdit {
+class TextBox : public ReplyTextBox {
  public:
-  using QPlainTextEdit::QPlainTextEdit;
+  using ReplyTextBox::ReplyTextBox;
   std::function<void(int& keyAscii)> onKeyPress;
 
  protected:

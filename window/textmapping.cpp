@@ -1,20 +1,20 @@
 #include "window/textmapping.h"
 
-#include <QPlainTextEdit>
+#include <QMimeData>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
-#include <utility>
+#include <cstring>
 #include <vector>
 
 namespace window {
 
 namespace {
 
-// Character format property holding the code unit a stand-in replaces.
-constexpr int kOriginalProperty = QTextFormat::UserProperty + 1;
+// A stand-in's format has object type kMarkBase + the code unit it stands for.
+constexpr int kMarkBase = QTextFormat::UserObject + 1;
 
 constexpr char16_t kParagraphBreak = 0x2029;  // how the document separates lines
 
@@ -23,7 +23,15 @@ constexpr char16_t kParagraphBreak = 0x2029;  // how the document separates line
 constexpr qsizetype kWholeReadLimit = qsizetype{16} << 20;
 constexpr qsizetype kPieceSize = qsizetype{1} << 20;
 
-// The stand-in shown for a code unit the box cannot hold inside a line, or 0 if it needs none.
+bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// Whether c may need a stand-in: a surrogate needs one only when it is not half of a pair.
+bool NeedsCare(char16_t c) {
+  if (c < 0x20) return c == u'\n' || c == u'\r';
+  return IsSurrogate(c) || c == 0x2028 || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1;
+}
+
+// The stand-in shown for a code unit the box cannot show as it is.
 char16_t StandIn(char16_t c) {
   switch (c) {
     case u'\n':
@@ -34,60 +42,91 @@ char16_t StandIn(char16_t c) {
       return 0x2424;  // SYMBOL FOR NEWLINE
     case 0x2029:
       return 0x00B6;  // PILCROW SIGN
-    case 0xFDD0:
-    case 0xFDD1:
-      return 0xFFFD;  // REPLACEMENT CHARACTER
     default:
-      return 0;
+      return 0xFFFD;  // REPLACEMENT CHARACTER: frame marks, and what is not text
   }
+}
+
+struct Original {
+  qsizetype position;  // of the stand-in in the shown text
+  char16_t unit;
+};
+
+// Turns reply text, in place, into the text the box shows: each CR LF becomes "\n" (a line of
+// the box) and each unit the box cannot show becomes its stand-in. The shown text is never
+// longer, and each unit is written at or before the place it was read from.
+std::vector<Original> MapForBox(std::u16string& text) {
+  char16_t* const data = text.data();
+  const std::size_t size = text.size();
+  std::size_t length = 0;
+  std::vector<Original> originals;
+  for (std::size_t i = 0; i < size;) {
+    std::size_t end = i;
+    while (end < size && !NeedsCare(data[end])) ++end;
+    if (length != i) std::char_traits<char16_t>::move(data + length, data + i, end - i);
+    length += end - i;
+    if (end == size) break;
+    const char16_t c = data[end];
+    const char16_t next = end + 1 < size ? data[end + 1] : 0;
+    if ((c == u'\r' && next == u'\n') || (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF)) {
+      // A line break of the reply text, or a surrogate pair, which the box shows as it is.
+      data[length++] = c == u'\r' ? u'\n' : c;
+      if (c != u'\r') data[length++] = next;
+      i = end + 2;
+    } else {
+      originals.push_back({static_cast<qsizetype>(length), c});
+      data[length++] = StandIn(c);
+      i = end + 1;
+    }
+  }
+  text.resize(length);
+  return originals;
+}
+
+QString ShownText(const std::u16string& text) {
+  return QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+// Marks the stand-ins of text shown from position base on, in one edit block, so the box lays
+// the text out once at its end rather than once per stand-in (quadratic in a long line).
+void MarkStandIns(QTextDocument& document, qsizetype base, const std::vector<Original>& originals) {
+  QTextCursor cursor(&document);
+  cursor.beginEditBlock();
+  for (const Original& original : originals) {
+    cursor.setPosition(base + original.position);
+    cursor.setPosition(base + original.position + 1, QTextCursor::KeepAnchor);
+    QTextCharFormat format;
+    format.setObjectType(kMarkBase + original.unit);
+    cursor.mergeCharFormat(format);
+  }
+  cursor.endEditBlock();
 }
 
 }  // namespace
 
 void SetReplyText(QPlainTextEdit& box, std::u16string text) {
-  // Mapped in place: the shown text is never longer than the reply text, and each unit is
-  // written at or before the place it was read from. The box then copies it into its document,
-  // so the text is held once more rather than twice.
-  char16_t* const data = text.data();
-  const std::size_t size = text.size();
-  std::size_t length = 0;
-  std::vector<std::pair<qsizetype, char16_t>> originals;  // position in the box, code unit
-  for (std::size_t i = 0; i < size;) {
-    std::size_t end = i;
-    // Copied as they are up to the next unit with a stand-in; the CR of a line break is one.
-    while (end < size && !StandIn(data[end])) ++end;
-    if (length != i) std::char_traits<char16_t>::move(data + length, data + i, end - i);
-    length += end - i;
-    if (end == size) break;
-    const char16_t c = data[end];
-    if (c == u'\r' && end + 1 < size && data[end + 1] == u'\n') {
-      data[length++] = u'\n';  // a line break of the reply text
-      i = end + 2;
-    } else {
-      originals.emplace_back(static_cast<qsizetype>(length), c);
-      data[length++] = StandIn(c);
-      i = end + 1;
-    }
-  }
-  box.setPlainText(QString::fromRawData(reinterpret_cast<const QChar*>(text.data()),
-                                        static_cast<qsizetype>(length)));
+  const std::vector<Original> originals = MapForBox(text);
+  // The box gives the whole new text the format its cursor would type with, which next to a
+  // stand-in is the stand-in's: start from a plain one.
+  box.moveCursor(QTextCursor::Start);
+  box.setCurrentCharFormat(QTextCharFormat());
+  // The box copies the shown text into its document, so the text is held once more, not twice.
+  box.setPlainText(ShownText(text));
   if (originals.empty()) return;
-
   QTextDocument& document = *box.document();
-  document.setUndoRedoEnabled(false);  // marking the stand-ins is not an edit of the user's
-  QTextCursor cursor(&document);
-  // One edit block, so the box lays the text out once at its end rather than once per stand-in
-  // (which is quadratic in a long line).
-  cursor.beginEditBlock();
-  for (const auto& [position, original] : originals) {
-    cursor.setPosition(position);
-    cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
-    QTextCharFormat format;
-    format.setProperty(kOriginalProperty, static_cast<int>(original));
-    cursor.mergeCharFormat(format);
-  }
-  cursor.endEditBlock();
+  document.setUndoRedoEnabled(false);  // marking the stand-ins is not an edit of the operator's
+  MarkStandIns(document, 0, originals);
   document.setUndoRedoEnabled(true);
+}
+
+void InsertReplyText(QTextCursor& cursor, std::u16string text) {
+  const std::vector<Original> originals = MapForBox(text);
+  cursor.beginEditBlock();
+  cursor.removeSelectedText();
+  const qsizetype base = cursor.position();
+  cursor.insertText(ShownText(text), QTextCharFormat());
+  MarkStandIns(*cursor.document(), base, originals);
+  cursor.endEditBlock();
 }
 
 namespace {
@@ -97,8 +136,7 @@ void AppendAsReplyText(std::u16string& text, QStringView piece) {
   const char16_t* run = reinterpret_cast<const char16_t*>(piece.data());
   const char16_t* const end = run + piece.size();
   while (run != end) {
-    const char16_t* at = run;
-    while (at != end && *at != kParagraphBreak) ++at;
+    const char16_t* at = std::find(run, end, kParagraphBreak);
     text.append(run, static_cast<std::size_t>(at - run));
     if (at == end) break;
     text.append(u"\r\n");
@@ -111,7 +149,29 @@ void AppendAsReplyText(std::u16string& text, QStringView piece) {
 bool MayHoldStandIns(const QTextDocument& document) {
   const QList<QTextFormat> formats = document.allFormats();
   return std::any_of(formats.begin(), formats.end(),
-                     [](const QTextFormat& format) { return format.hasProperty(kOriginalProperty); });
+                     [](const QTextFormat& format) { return format.objectType() >= kMarkBase; });
+}
+
+// Puts the original code units back where the document marks a stand-in in [from, to), which
+// text holds from its start. Positions in text run ahead of document positions by one for every
+// line break (CR LF for one paragraph break) passed.
+void RestoreOriginals(const QTextDocument& document, qsizetype from, qsizetype to, std::u16string& text) {
+  if (!MayHoldStandIns(document)) return;
+  std::size_t shift = 0;
+  for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() < to;
+       block = block.next(), ++shift) {
+    for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+      const QTextFragment piece = fragment.fragment();
+      const int type = piece.charFormat().objectType();
+      if (type < kMarkBase) continue;
+      const auto unit = static_cast<char16_t>(type - kMarkBase);
+      const qsizetype end = std::min<qsizetype>(piece.position() + piece.length(), to);
+      for (qsizetype position = std::max<qsizetype>(piece.position(), from); position < end; ++position) {
+        char16_t& shown = text[static_cast<std::size_t>(position - from) + shift];
+        if (shown == StandIn(unit)) shown = unit;
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -120,15 +180,13 @@ std::u16string ReplyTextOf(const QPlainTextEdit& box) {
   return ReplyTextOf(box, kWholeReadLimit, kPieceSize);
 }
 
-std::u16string ReplyTextOf(const QPlainTextEdit& box, qsizetype wholeReadLimit,
-                           qsizetype pieceSize) {
+std::u16string ReplyTextOf(const QPlainTextEdit& box, qsizetype wholeReadLimit, qsizetype pieceSize) {
   const QTextDocument& document = *box.document();
   // The document ends with a paragraph break that is not part of the text.
   const qsizetype size = document.characterCount() - 1;
   std::u16string text;
   // Every paragraph break but that last one becomes CR LF.
   text.reserve(static_cast<std::size_t>(size) + static_cast<std::size_t>(document.blockCount()) - 1);
-
   if (size <= wholeReadLimit) {
     AppendAsReplyText(text, document.toRawText());
   } else {
@@ -140,23 +198,48 @@ std::u16string ReplyTextOf(const QPlainTextEdit& box, qsizetype wholeReadLimit,
       AppendAsReplyText(text, cursor.selectedText());
     }
   }
-  if (!MayHoldStandIns(document)) return text;
-
-  // Put the original code units back where the document marks a stand-in. Positions in text
-  // run ahead of document positions by one for every line break before them.
-  std::size_t shift = 0;
-  for (QTextBlock block = document.begin(); block.isValid(); block = block.next(), ++shift) {
-    for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
-      const QTextFragment piece = fragment.fragment();
-      const QVariant original = piece.charFormat().property(kOriginalProperty);
-      if (!original.isValid()) continue;
-      const char16_t unit = static_cast<char16_t>(original.toInt());
-      const std::size_t start = static_cast<std::size_t>(piece.position()) + shift;
-      for (std::size_t i = start; i < start + static_cast<std::size_t>(piece.length()); ++i)
-        if (text[i] == StandIn(unit)) text[i] = unit;
-    }
-  }
+  RestoreOriginals(document, 0, size, text);
   return text;
+}
+
+std::u16string SelectedReplyText(const QTextCursor& cursor) {
+  std::u16string text;
+  AppendAsReplyText(text, cursor.selectedText());
+  RestoreOriginals(*cursor.document(), cursor.selectionStart(), cursor.selectionEnd(), text);
+  return text;
+}
+
+// ---- ReplyTextBox ----
+
+QMimeData* ReplyTextBox::createMimeDataFromSelection() const {
+  const std::u16string text = SelectedReplyText(textCursor());
+  auto* data = new QMimeData;
+  data->setData(QString::fromLatin1(kReplyTextMime),
+                QByteArray(reinterpret_cast<const char*>(text.data()),
+                           static_cast<qsizetype>(text.size() * sizeof(char16_t))));
+  // Other programs get the same characters, with the line ends of this platform's plain text.
+  data->setText(QString::fromStdU16String(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+  return data;
+}
+
+bool ReplyTextBox::canInsertFromMimeData(const QMimeData* source) const {
+  return source->hasFormat(QString::fromLatin1(kReplyTextMime)) || QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void ReplyTextBox::insertFromMimeData(const QMimeData* source) {
+  QTextCursor cursor = textCursor();
+  const QString velmora = QString::fromLatin1(kReplyTextMime);
+  if (source->hasFormat(velmora)) {
+    const QByteArray bytes = source->data(velmora);
+    std::u16string text(static_cast<std::size_t>(bytes.size()) / sizeof(char16_t), u'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
+    InsertReplyText(cursor, std::move(text));
+  } else if (source->hasText()) {
+    // Inserting plain text makes a line of every CR LF, LF and CR, and gives it no marks.
+    cursor.insertText(source->text(), QTextCharFormat());
+  }
+  setTextCursor(cursor);
+  ensureCursorVisible();
 }
 
 }  // namespace window

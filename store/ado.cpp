@@ -318,9 +318,7 @@ void Recordset::PrepareInsert() {
   for (std::size_t i = 0; i < set_.size(); ++i) {
     if (!set_[i]) continue;
     columns += (columns.empty() ? "" : ",") + QuoteIdentifier(Utf16ToUtf8(names_[i]));
-    // Bound as bytes and cast to text, so that SQLite stores them as they are: bound as UTF-16
-    // text it would take a leading U+FEFF or U+FFFE for a byte order mark and drop it.
-    values += values.empty() ? "cast(? as text)" : ",cast(? as text)";
+    values += values.empty() ? "?" : ",?";
   }
   const std::string sql = "insert into " + QuoteIdentifier(table_) +
                           (columns.empty() ? " default values" : " (" + columns + ") values (" + values + ")");
@@ -338,8 +336,8 @@ void Recordset::Update() {
   for (std::size_t i = 0; i < set_.size(); ++i) {
     if (!set_[i]) continue;
     // A value SQLite cannot take (longer than its limit) fails here, never stored as NULL.
-    const int rc = sqlite3_bind_blob64(insert_.get(), ++parameter, pending_[i].data(),
-                                       pending_[i].size(), SQLITE_STATIC);
+    const int rc = sqlite3_bind_text64(insert_.get(), ++parameter, pending_[i].data(),
+                                       pending_[i].size(), SQLITE_STATIC, static_cast<unsigned char>(encoding_));
     if (rc != SQLITE_OK) Fail(rc);
   }
   const int rc = sqlite3_step(insert_.get());
@@ -415,6 +413,9 @@ void Field::SetValue(std::u16string_view value) const {
   if (rs.encoding_ == SQLITE_UTF8) {
     AppendUtf16AsUtf8(value, pending);
   } else {
+    // A byte order mark first: SQLite takes a leading one for the order of the bytes and drops
+    // it, so the value's own first unit (which may be U+FEFF or U+FFFE) is never taken for one.
+    AppendUnitsAsBytes(u"\uFEFF", rs.encoding_ == SQLITE_UTF16BE, pending);
     AppendUnitsAsBytes(value, rs.encoding_ == SQLITE_UTF16BE, pending);
   }
   rs.set_[column_] = true;

@@ -1,6 +1,10 @@
+#include <QClipboard>
+#include <QMimeData>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "tests/support/qtapp.h"
 #include "tests/support/testdb.h"
@@ -11,15 +15,135 @@ using namespace testsupport;
 
 namespace {
 
-TEST(TextMapping, CrLfIsALineOfTheBoxAndTypedLinesComeBackAsCrLf) {
-  App();
-  QPlainTextEdit box;
-  window::SetReplyText(box, u"a###1\r\nb\n###2");
-  EXPECT_EQ(box.document()->blockCount(), 2);
+// Selects document positions [from, to) of box.
+void Select(QPlainTextEdit& box, int from, int to) {
+  QTextCursor cursor(box.document());
+  cursor.setPosition(from);
+  cursor.setPosition(to, QTextCursor::KeepAnchor);
+  box.setTextCursor(cursor);
+}
+
+// Starts a new line at the end of box.
+void NewLineAtEnd(QPlainTextEdit& box) {
   box.moveCursor(QTextCursor::End);
   QTest::keyClick(&box, Qt::Key_Return);
-  QTest::keyClicks(&box, "c###3");
-  EXPECT_EQ(window::ReplyTextOf(box), u"a###1\r\nb\n###2\r\nc###3");
+}
+
+void TypeCharacter(QPlainTextEdit& box, char16_t c) {
+  QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
+  QApplication::sendEvent(&box, &press);
+}
+
+// Drops the clipboard's content at the end of box, as a drag from elsewhere in Velmora would.
+void DropClipboardAtEnd(QPlainTextEdit& box) {
+  QTextCursor end(box.document());
+  end.movePosition(QTextCursor::End);
+  const QPoint at = box.cursorRect(end).center();
+  const QMimeData* data = QApplication::clipboard()->mimeData();
+  QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box.viewport(), &enter);
+  QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(box.viewport(), &drop);
+}
+
+struct Edit {
+  const char* name;
+  std::u16string before;  // reply text put into the box
+  std::function<void(window::ReplyTextBox&)> edit;
+  std::u16string after;  // reply text read back
+};
+
+// The box shows "a###x␊y" for a lone LF and "c###¶" for a U+2029 (document positions count one
+// per shown character and one per line break).
+const Edit kEdits[] = {
+    {"TypedLinesComeBackAsCrLf", u"a###1\r\nb\n###2",
+     [](auto& box) {
+       NewLineAtEnd(box);
+       QTest::keyClicks(&box, "c###3");
+     },
+     u"a###1\r\nb\n###2\r\nc###3"},
+    {"CopyAndPasteKeepOriginals", u"a###x\ny\r\nc###\u2029",
+     [](auto& box) {
+       Select(box, 0, 7);
+       box.copy();
+       NewLineAtEnd(box);
+       box.paste();
+     },
+     u"a###x\ny\r\nc###\u2029\r\na###x\ny"},
+    {"CutAndPasteKeepOriginals", u"a###x\ny\r\nc###\u2029",
+     [](auto& box) {
+       Select(box, 0, 8);
+       box.cut();
+       NewLineAtEnd(box);
+       box.paste();
+     },
+     u"c###\u2029\r\na###x\ny\r\n"},
+    {"DropKeepsOriginals", u"a###x\ny\r\nc###\u2029",
+     [](auto& box) {
+       Select(box, 8, 13);
+       box.copy();
+       DropClipboardAtEnd(box);
+     },
+     u"a###x\ny\r\nc###\u2029c###\u2029"},
+    {"TextFromOtherProgramsIsPlainText", u"a###x\ny",
+     [](auto& box) {
+       QApplication::clipboard()->setText(QString::fromUtf16(u"p###1\r\nq###2\rr###3\ns###\u240A"));
+       NewLineAtEnd(box);
+       box.paste();
+     },
+     u"a###x\ny\r\np###1\r\nq###2\r\nr###3\r\ns###\u240A"},
+    {"TypedStandInNextToAMarkedOneStaysLiteral", u"a###x\n",
+     [](auto& box) {
+       box.moveCursor(QTextCursor::End);
+       TypeCharacter(box, 0x240A);
+       box.moveCursor(QTextCursor::StartOfLine);
+       TypeCharacter(box, 0x240A);
+     },
+     u"\u240Aa###x\n\u240A"},
+    {"ReloadAfterACursorNextToAStandInKeepsLiterals", u"a###x\n",
+     [](auto& box) {
+       box.moveCursor(QTextCursor::End);
+       window::SetReplyText(box, u"\u00B6\u240A\u240D\u2424\uFFFD###literal");
+     },
+     u"\u00B6\u240A\u240D\u2424\uFFFD###literal"},
+    {"UndoOfADeletedStandInRestoresIt", u"a###x\ny",
+     [](auto& box) {
+       Select(box, 5, 6);
+       QTest::keyClick(&box, Qt::Key_Delete);
+       box.undo();
+     },
+     u"a###x\ny"},
+};
+
+void PrintTo(const Edit& edit, std::ostream* out) { *out << edit.name; }
+
+class TextBoxEdit : public testing::TestWithParam<Edit> {};
+
+TEST_P(TextBoxEdit, KeepsEveryCodeUnitTheOperatorDidNotChange) {
+  App();
+  window::ReplyTextBox box;
+  box.resize(400, 300);
+  box.show();
+  window::SetReplyText(box, GetParam().before);
+  GetParam().edit(box);
+  EXPECT_EQ(window::ReplyTextOf(box), GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(TextMapping, TextBoxEdit, testing::ValuesIn(kEdits),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Bytes that are not text, and lone surrogates, show as U+FFFD; a copy pasted into another
+// Velmora brings them back.
+TEST(TextMapping, NonTextShowsAsReplacementAndCopiesIntoASecondBox) {
+  App();
+  window::ReplyTextBox box, other;
+  const std::u16string text = u"a\xDCC4\xDCE3###\xD800x";
+  window::SetReplyText(box, text);
+  EXPECT_EQ(box.toPlainText(), QString::fromUtf16(u"a\uFFFD\uFFFD###\uFFFDx"));
+  box.selectAll();
+  box.copy();
+  other.paste();
+  EXPECT_EQ(window::ReplyTextOf(other), text);
 }
 
 class MainFormTest : public ::testing::Test {

@@ -53,6 +53,18 @@ TEST_F(EditorTest, NormalStartShowsEntriesUnmodifiedWithBareTitle) {
   EXPECT_TRUE(window_.messages.empty());
 }
 
+// A box left holding part of the table must not be saved over the whole of it.
+TEST_F(EditorTest, FailedAssignmentOfTheTextRefusesSavingUntilAReloadSucceeds) {
+  StartWith({{"a", "1"}, {"b", "2"}});
+  window_.failSetText = true;
+  EXPECT_FALSE(form_.LinkClick(0));
+  EXPECT_FALSE(form_.LinkClick(1));
+  EXPECT_EQ(Dump(), "a|1\nb|2\n");
+  window_.failSetText = false;
+  EXPECT_TRUE(form_.LinkClick(0));
+  EXPECT_TRUE(form_.LinkClick(1));
+}
+
 TEST_F(EditorTest, TypingSavingAndReloadingDriveCaptionAndModified) {
   StartWith({{"a", "1"}});
   window_.Type(u"\r\nb###2");

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <fstream>
+#include <new>
 #include <functional>
 
 #include "tests/support/testdb.h"
@@ -13,6 +16,32 @@ using store::Common;
 using store::Fault;
 
 namespace {
+
+// While zero or more, the number of allocations left before every further one fails.
+std::atomic<long> allocationsBeforeFailure{-1};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  const long left = allocationsBeforeFailure;
+  if (left == 0) throw std::bad_alloc();
+  if (left > 0) --allocationsBeforeFailure;
+  if (void* memory = std::malloc(size ? size : 1)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace {
+
+// True iff another program can start writing the file at once: no transaction was left open.
+bool OtherCanWrite(const std::filesystem::path& file) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  const bool free = sqlite3_exec(db, "begin immediate; rollback", nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return free;
+}
 
 class StoreTest : public ::testing::Test {
  protected:
@@ -217,6 +246,28 @@ TEST_F(StoreTest, FailedSaveLeavesTableUntouched) {
     sqlite3_reset_auto_extension();
     std::filesystem::remove(dir_.DatabaseFile());
   }
+}
+
+// Out of memory at any point of a run's first save leaves no transaction open and the table as
+// it was.
+TEST_F(StoreTest, SaveRunningOutOfMemoryAnywhereChangesNothing) {
+  Create({{"keep", "1"}});
+  for (long allocations = 0;; ++allocations) {
+    Common common(dir_.AppPath());
+    common.OpenDatabase();
+    bool saved = false;
+    allocationsBeforeFailure = allocations;
+    try {
+      common.SaveReplyText(u"a###1\r\nb###2");
+      saved = true;
+    } catch (const std::bad_alloc&) {
+    }
+    allocationsBeforeFailure = -1;
+    if (saved) break;
+    ASSERT_TRUE(OtherCanWrite(dir_.DatabaseFile())) << "after " << allocations << " allocations";
+    ASSERT_EQ(Dump(), "keep|1\n");
+  }
+  EXPECT_EQ(Dump(), "a|1\nb|2\n");
 }
 
 TEST_F(StoreTest, FieldsAreLookedUpByNameIgnoringCase) {

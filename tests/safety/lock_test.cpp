@@ -5,6 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 #include "editor/messages.h"
 #include "tests/support/fakewindow.h"
 #include "tests/support/testdb.h"
@@ -88,6 +91,26 @@ TEST_P(HeldLock, LoadAndSaveWaitThenFailCleanlyAndWorkOnceReleased) {
 
 INSTANTIATE_TEST_SUITE_P(Safety, HeldLock, testing::ValuesIn(kLocks),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A lock the other program lets go of within Velmora's wait is no failure: the save goes through.
+TEST(LockReleased, WithinTheWaitLetsTheSaveThrough) {
+  TempDir dir;
+  const fs::path file = dir.DatabaseFile();
+  CreateReplyDatabase(file, {{"问一", "答一"}});
+  Editor editor(dir.AppPath());
+  editor.form.StartUp();
+  editor.window.text = u"新问###新答";
+  OtherConnection other(file);
+  other.Exec("begin exclusive");
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    other.Exec("rollback");
+  });
+  const bool saved = editor.form.LinkClick(1);
+  release.join();
+  EXPECT_TRUE(saved) << testsupport::U8(editor.window.LastMessage());
+  EXPECT_EQ(DumpTable(file), "新问|新答\n");
+}
 
 // The persistent settings of a file, as one string.
 std::string Settings(const fs::path& file) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,10 +25,15 @@ class FakeWindow : public editor::Window {
   // and No answers a question.
   std::deque<int> answers;
   bool ended = false;
+  bool failSetText = false;  // SetText then keeps half the text and runs out of memory
   int linkCursors = 0;
 
   std::u16string Text() const override { return text; }
   void SetText(std::u16string value) override {
+    if (failSetText) {
+      text = value.substr(0, value.size() / 2);
+      throw std::bad_alloc();
+    }
     text = std::move(value);
     if (form) form->TextChanged();
   }

@@ -1,53 +1,46 @@
 #include "editor/messages.h"
 
 #include <new>
+#include <utility>
 
 #include "store/ado.h"
 
 namespace editor {
 
+namespace {
+
+// What the operator is told for each kind of store failure; the others get a general text.
+const std::pair<store::Fault, std::u16string_view> kFaultTexts[] = {
+    {store::Fault::Busy, u"数据库文件正被其他程序占用，等待数秒后仍未释放。请稍后再试。"},
+    {store::Fault::ReadOnly, u"数据库文件或其所在目录不允许写入（只读）。"},
+    {store::Fault::CantOpen, u"无法打开数据库文件 tarvello.db（文件可能已被删除、移走或没有访问权限）。"},
+    {store::Fault::ConnectionClosed, u"无法打开数据库文件 tarvello.db（文件可能已被删除、移走或没有访问权限）。"},
+    {store::Fault::NotADatabase, u"tarvello.db 不是可识别的数据库文件。"},
+    {store::Fault::UnsupportedFormat, u"tarvello.db 是 Access（Jet）格式的数据库，本程序不支持此格式。"},
+    {store::Fault::Corrupt, u"数据库文件已损坏。"},
+    {store::Fault::DiskFull, u"磁盘空间已满。"},
+    {store::Fault::Io, u"读写数据库文件时发生错误。"},
+    {store::Fault::NoSuchTable, u"数据库中没有应答表 zorvrobot。"},
+    {store::Fault::NoSuchField, u"应答表 zorvrobot 缺少 ask 或 answer 列。"},
+    {store::Fault::Constraint, u"数据库拒绝了其中一条记录（违反了应答表的约束）。"},
+    {store::Fault::TooBig, u"其中一条记录太长，超过了数据库允许的长度。"},
+    {store::Fault::NotText, u"应答表中有一个值是长度为奇数的二进制数据，无法作为文字显示和保存而不改变它。"},
+    {store::Fault::OrderNotKept,
+     u"应答表 zorvrobot 的 id 列不是由数据库自动编号的整数主键（INTEGER PRIMARY KEY），"
+     u"保存后无法保持各行的顺序，因此不能保存。"},
+    {store::Fault::Moved,
+     u"数据库文件 tarvello.db 在本程序打开后已被删除、移走或替换。"
+     u"为免保存到已不存在的文件，请点击“重新加载”读取现在的文件。"},
+};
+
+}  // namespace
+
 std::u16string DescribeFailure(const std::exception& cause) {
   if (dynamic_cast<const std::bad_alloc*>(&cause)) return u"内存不足。";
   const auto* error = dynamic_cast<const store::Error*>(&cause);
   if (!error) return u"发生了意外错误。";
-  switch (error->fault()) {
-    case store::Fault::Busy:
-      return u"数据库文件正被其他程序占用，等待数秒后仍未释放。请稍后再试。";
-    case store::Fault::ReadOnly:
-      return u"数据库文件或其所在目录不允许写入（只读）。";
-    case store::Fault::CantOpen:
-    case store::Fault::ConnectionClosed:
-      return u"无法打开数据库文件 tarvello.db（文件可能已被删除、移走或没有访问权限）。";
-    case store::Fault::NotADatabase:
-      return u"tarvello.db 不是可识别的数据库文件。";
-    case store::Fault::UnsupportedFormat:
-      return u"tarvello.db 是 Access（Jet）格式的数据库，本程序不支持此格式。";
-    case store::Fault::Corrupt:
-      return u"数据库文件已损坏。";
-    case store::Fault::DiskFull:
-      return u"磁盘空间已满。";
-    case store::Fault::Io:
-      return u"读写数据库文件时发生错误。";
-    case store::Fault::NoSuchTable:
-      return u"数据库中没有应答表 zorvrobot。";
-    case store::Fault::NoSuchField:
-      return u"应答表 zorvrobot 缺少 ask 或 answer 列。";
-    case store::Fault::Constraint:
-      return u"数据库拒绝了其中一条记录（违反了应答表的约束）。";
-    case store::Fault::TooBig:
-      return u"其中一条记录太长，超过了数据库允许的长度。";
-    case store::Fault::NotText:
-      return u"应答表中有一个值是长度为奇数的二进制数据，无法作为文字显示和保存而不改变它。";
-    case store::Fault::OrderNotKept:
-      return u"应答表 zorvrobot 的 id 列不是由数据库自动编号的整数主键（INTEGER PRIMARY KEY），"
-             u"保存后无法保持各行的顺序，因此不能保存。";
-    case store::Fault::Moved:
-      return u"数据库文件 tarvello.db 在本程序打开后已被删除、移走或替换。"
-             u"为免保存到已不存在的文件，请点击“重新加载”读取现在的文件。";
-    case store::Fault::Engine:
-    case store::Fault::BadArgument:
-      break;
-  }
+  for (const auto& [fault, text] : kFaultTexts)
+    if (fault == error->fault()) return std::u16string(text);
   return u"数据库操作失败。";
 }
 

@@ -128,12 +128,7 @@ inline void MakeDatabase(const std::filesystem::path& dir,
   sqlite3_close_v2(db);
 }
 
-// The directory as the store expects the application's directory: UTF-16, "\" between names.
-inline std::u16string AppPath(const std::filesystem::path& dir) {
-  std::u16string path = store::Utf8ToUtf16(dir.string());
-  for (char16_t& c : path)
-    if (c == u'/') c = u'\\';
-  return path;
-}
+// The directory as the platform reports the application's directory.
+inline std::u16string AppPath(const std::filesystem::path& dir) { return dir.u16string(); }
 
 }  // namespace bench

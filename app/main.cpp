@@ -11,6 +11,7 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   application.setApplicationName(QStringLiteral("Velmora"));
   application.setApplicationVersion(QStringLiteral("1.00"));
+  window::UseChineseTexts();
   application.setWindowIcon(QIcon(QString::fromLatin1(velmora::resources::kAppIcon)));
 
   const QString directory = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());

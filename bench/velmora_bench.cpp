@@ -191,6 +191,34 @@ void BM_TextBox(benchmark::State& state) {
   SetCounters(state, count);
 }
 
+// ---- One line of a megabyte ----
+
+// A line of 1M units: a run without spaces (a URL list, Base64) if unbreakable, else words.
+std::u16string LongLine(bool unbreakable) {
+  std::u16string line = u"q###";
+  while (line.size() < (1u << 20)) line += unbreakable ? u"abcdefghij" : u"abcd efghi";
+  return line;
+}
+
+// The line shown in the text box, then one key typed in its middle.
+void BM_LongLine(benchmark::State& state) {
+  const std::u16string line = LongLine(state.range(0) == 1);
+  window::ReplyTextBox box;
+  box.resize(620, 400);
+  box.show();
+  for (auto _ : state) {
+    window::SetReplyText(box, line);
+    QApplication::processEvents();
+    QTextCursor middle(box.document());
+    middle.setPosition(static_cast<int>(line.size() / 2));
+    box.setTextCursor(middle);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QApplication::sendEvent(&box, &press);
+    QApplication::processEvents();
+  }
+  state.SetLabel(state.range(0) == 1 ? "unbreakable" : "words");
+}
+
 // ---- Typing one character into the loaded window ----
 
 // The time of one key press and release in the middle of the text, including the editor's change
@@ -232,6 +260,7 @@ VELMORA_PAIR(BM_LoadFloor, BM_Load, 2);
 BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(1000000)->Iterations(3);
 VELMORA_PAIR(BM_TextBoxFloor, BM_TextBox, 2);
+BENCHMARK(BM_LongLine)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1)->Iterations(3);
 BENCHMARK(BM_Keystroke)->Unit(benchmark::kMicrosecond)->UseRealTime()->Arg(10000)->Arg(100000)->Arg(1000000)
     ->Iterations(300);
 

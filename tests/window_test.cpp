@@ -1,11 +1,14 @@
 #include <QClipboard>
+#include <QMenu>
 #include <QMimeData>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
+#include "tests/support/fakewindow.h"
 #include "tests/support/qtapp.h"
 #include "tests/support/testdb.h"
 #include "window/mainform.h"
@@ -144,6 +147,66 @@ TEST(TextMapping, NonTextShowsAsReplacementAndCopiesIntoASecondBox) {
   box.copy();
   other.paste();
   EXPECT_EQ(window::ReplyTextOf(other), text);
+}
+
+// The block numbers box marks as left out by a save.
+std::vector<int> MarkedLines(const QPlainTextEdit& box) {
+  std::vector<int> lines;
+  for (const QTextEdit::ExtraSelection& mark : box.extraSelections()) lines.push_back(mark.cursor.blockNumber());
+  return lines;
+}
+
+TEST(TextBoxMarks, LinesASaveWouldLeaveOutAreMarkedAsTheOperatorTypes) {
+  App();
+  window::ReplyTextBox box;
+  box.resize(400, 600);
+  box.show();
+  // Lines 0-3 are saved or blank, 4-8 would be left out.
+  window::SetReplyText(box, u"a###b\r\n  a ### b  \r\n\r\n   \r\nno separator\r\n###b\r\na###\r\na##b\r\n\n");
+  box.MarkLinesLeftOut();
+  EXPECT_EQ(MarkedLines(box), (std::vector<int>{4, 5, 6, 7, 8}));
+  box.moveCursor(QTextCursor::Start);
+  box.moveCursor(QTextCursor::EndOfBlock);
+  QTest::keyClick(&box, Qt::Key_Backspace);
+  EXPECT_EQ(MarkedLines(box), (std::vector<int>{0, 4, 5, 6, 7, 8}));
+}
+
+// Qt wraps a long run without spaces at word boundaries in time quadratic in its length.
+TEST(TextBoxWrap, LongWordsAreWrappedAnywhere) {
+  App();
+  const std::u16string word(1001, u'a'), words = [] {
+    std::u16string text;
+    while (text.size() < 5000) text += u"abcd efghi";
+    return text;
+  }();
+  const struct {
+    std::u16string loaded, pasted;
+    QTextOption::WrapMode mode;
+  } cases[] = {
+      {u"q###" + words, u"", QTextOption::WrapAtWordBoundaryOrAnywhere},
+      {u"q###" + word, u"", QTextOption::WrapAnywhere},
+      {u"q###a", word, QTextOption::WrapAnywhere},
+  };
+  for (const auto& c : cases) {
+    window::ReplyTextBox box;
+    window::SetReplyText(box, c.loaded);
+    if (!c.pasted.empty()) box.insertPlainText(QString::fromStdU16String(c.pasted));
+    EXPECT_EQ(box.wordWrapMode(), c.mode);
+  }
+}
+
+TEST(ChineseTexts, TextBoxMenuIsChinese) {
+  App();
+  window::UseChineseTexts();
+  QPlainTextEdit box;
+  box.setPlainText(QStringLiteral("x"));
+  box.selectAll();
+  const std::unique_ptr<QMenu> menu(box.createStandardContextMenu());
+  ASSERT_FALSE(menu->actions().isEmpty());
+  for (const QAction* action : menu->actions()) {
+    if (action->isSeparator()) continue;
+    EXPECT_TRUE(IsChinese(action->text().toStdU16String())) << action->text().toStdString();
+  }
 }
 
 class MainFormTest : public ::testing::Test {

@@ -9,7 +9,9 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QKeyEvent>
-#include <QAbstractButton>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -56,6 +58,13 @@ QFont LinkFont() {
 }
 
 }  // namespace
+
+void UseChineseTexts() {
+  static QTranslator qtTexts;
+  if (qtTexts.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                   QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(&qtTexts);
+}
 
 int KeyAscii(const QKeyEvent& event) {
   const Qt::KeyboardModifiers modifiers = event.modifiers();
@@ -164,6 +173,7 @@ void MainForm::SetText(std::u16string text) {
     const QSignalBlocker quiet(txt_);
     SetReplyText(*txt_, std::move(text));
   }
+  txt_->MarkLinesLeftOut();
   form_.TextChanged();
 }
 
@@ -202,14 +212,6 @@ int MainForm::ShowMessage(std::u16string_view text, editor::Buttons buttons, edi
   } else {
     box.setStandardButtons(QMessageBox::Ok);
   }
-  // Chinese button texts whatever the system's language.
-  const std::pair<QMessageBox::StandardButton, QString> texts[] = {
-      {QMessageBox::Yes, QStringLiteral("是(&Y)")},
-      {QMessageBox::No, QStringLiteral("否(&N)")},
-      {QMessageBox::Cancel, QStringLiteral("取消")},
-      {QMessageBox::Ok, QStringLiteral("确定")}};
-  for (const auto& [button, label] : texts)
-    if (QAbstractButton* shown = box.button(button)) shown->setText(label);
   switch (box.exec()) {
     case QMessageBox::Yes:
       return editor::vbYes;

@@ -36,6 +36,10 @@ class LinkLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
+// Makes Qt's own texts (the text box's and scroll bar's menus, the message box buttons) Chinese
+// (PRC), whatever the system's language. Call once, after the QApplication is made.
+void UseChineseTexts();
+
 // The character code a key press produces (Ctrl+letter gives 1..26), or 0 for a key that
 // produces none.
 int KeyAscii(const QKeyEvent& event);

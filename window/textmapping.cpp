@@ -5,6 +5,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "replytext/replytext.h"
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -22,6 +24,25 @@ constexpr char16_t kParagraphBreak = 0x2029;  // how the document separates line
 // it in pieces; above it, in pieces of kPieceSize, so that the text is not held twice in full.
 constexpr qsizetype kWholeReadLimit = qsizetype{16} << 20;
 constexpr qsizetype kPieceSize = qsizetype{1} << 20;
+
+// Qt wraps a line at word boundaries by scanning to the end of the word for every row it makes,
+// which for a long run without a break (a URL list, Base64) is quadratic in its length: a
+// megabyte of it freezes the box for half a minute. Text holding a run longer than this is
+// wrapped anywhere instead, which costs what ordinary text costs.
+constexpr qsizetype kLongestWrappedWord = 1000;
+
+// Whether text holds a run of more than kLongestWrappedWord units with no space, tab, line
+// break or CJK character (after each of which Qt may break a line).
+bool HasLongWord(QStringView text) {
+  qsizetype run = 0;
+  for (const QChar c : text) {
+    const char16_t unit = c.unicode();
+    const bool breaks = unit == u' ' || unit == u'\t' || unit == u'\n' || unit == 0x2029 || (unit >= 0x2E80 && unit < 0xD800);
+    run = breaks ? 0 : run + 1;
+    if (run > kLongestWrappedWord) return true;
+  }
+  return false;
+}
 
 bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
@@ -110,6 +131,12 @@ void SetReplyText(QPlainTextEdit& box, std::u16string text) {
   // stand-in is the stand-in's: start from a plain one.
   box.moveCursor(QTextCursor::Start);
   box.setCurrentCharFormat(QTextCharFormat());
+  const QTextOption::WrapMode wrap =
+      HasLongWord(ShownText(text)) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+  if (box.wordWrapMode() != wrap) {
+    box.clear();  // so that changing the mode lays out no old text
+    box.setWordWrapMode(wrap);
+  }
   // The box copies the shown text into its document, so the text is held once more, not twice.
   box.setPlainText(ShownText(text));
   if (originals.empty()) return;
@@ -210,6 +237,46 @@ std::u16string SelectedReplyText(const QTextCursor& cursor) {
 }
 
 // ---- ReplyTextBox ----
+
+ReplyTextBox::ReplyTextBox(QWidget* parent) : QPlainTextEdit(parent) {
+  connect(this, &QPlainTextEdit::updateRequest, this, &ReplyTextBox::MarkLinesLeftOut);
+  // Text typed or pasted with a long word switches to wrapping anywhere before the box lays it
+  // out (the document reports a change before its layout sees it).
+  connect(document(), &QTextDocument::contentsChange, this, [this](int position, int, int added) {
+    if (added == 0 || wordWrapMode() == QTextOption::WrapAnywhere) return;
+    for (QTextBlock block = document()->findBlock(position); block.isValid() && block.position() <= position + added;
+         block = block.next()) {
+      if (HasLongWord(block.text())) {
+        setWordWrapMode(QTextOption::WrapAnywhere);
+        return;
+      }
+    }
+  });
+}
+
+void ReplyTextBox::MarkLinesLeftOut() {
+  QList<QTextEdit::ExtraSelection> marks;
+  std::vector<int> lines;
+  const int bottom = viewport()->rect().bottom();
+  for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
+    if (blockBoundingGeometry(block).translated(contentOffset()).top() > bottom) break;
+    // Stand-ins are neither spaces nor '#', so the shown line parses as its reply text does.
+    const QString shown = block.text();
+    const std::u16string_view line(reinterpret_cast<const char16_t*>(shown.utf16()), static_cast<std::size_t>(shown.size()));
+    if (line.find_first_not_of(u' ') == std::u16string_view::npos || replytext::ParseReplyLine(line)) continue;
+    QTextEdit::ExtraSelection mark;
+    mark.cursor = QTextCursor(block);
+    mark.cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);  // every row of it
+    mark.format.setBackground(QColor(255, 228, 228));
+    mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+    marks.append(mark);
+    lines.push_back(block.blockNumber());
+  }
+  // Setting them repaints, which calls this again: only a change of the marked lines is set.
+  if (lines == linesLeftOut_) return;
+  linesLeftOut_ = std::move(lines);
+  setExtraSelections(marks);
+}
 
 QMimeData* ReplyTextBox::createMimeDataFromSelection() const {
   const std::u16string text = SelectedReplyText(textCursor());

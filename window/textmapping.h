@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 
 #include <string>
+#include <vector>
 
 class QTextCursor;
 
@@ -40,15 +41,25 @@ std::u16string SelectedReplyText(const QTextCursor& cursor);
 void InsertReplyText(QTextCursor& cursor, std::u16string text);
 
 // A text box whose copies, cuts and drags carry reply text, and which takes pasted or dropped
-// text from other programs as plain text, its line ends (CR LF, LF or CR) as line breaks.
+// text from other programs as plain text, its line ends (CR LF, LF or CR) as line breaks. Text
+// holding a word too long to wrap at word boundaries cheaply is wrapped anywhere. Lines in view
+// that a save would leave out have a pale red background.
 class ReplyTextBox : public QPlainTextEdit {
  public:
-  using QPlainTextEdit::QPlainTextEdit;
+  explicit ReplyTextBox(QWidget* parent = nullptr);
+
+  // Marks the lines in view that a save would leave out: every line that is not blank and does
+  // not read as an entry. Only the lines in view are looked at, so it costs the same for any
+  // size of text; the box calls it whenever it repaints.
+  void MarkLinesLeftOut();
 
  protected:
   QMimeData* createMimeDataFromSelection() const override;
   bool canInsertFromMimeData(const QMimeData* source) const override;
   void insertFromMimeData(const QMimeData* source) override;
+
+ private:
+  std::vector<int> linesLeftOut_;  // the block numbers marked now
 };
 
 }  // namespace window

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QPalette>
 #include <QScreen>
+#include <QMoveEvent>
 #include <QShowEvent>
 #include <QKeyEvent>
 #include <QLibraryInfo>
@@ -144,6 +145,8 @@ MainForm::MainForm(store::Common& common)
 
   setWindowIcon(QIcon(QString::fromLatin1(velmora::resources::kWindowIcon)));
   resize(TwipsToPixels(kDesignWidth), TwipsToPixelsY(kDesignHeight));
+  // Where it will be shown, so that a message at start appears over that place too.
+  Centre();
 }
 
 namespace {
@@ -253,7 +256,8 @@ void MainForm::ApplyLayout() {
   size.innerWidth = PixelsToTwips(width());
   size.innerHeight = PixelsToTwipsY(height());
   // Before the window manager has framed the window the outer width is the inner one.
-  size.outerWidth = PixelsToTwips(std::max(frameGeometry().width(), width()));
+  laidOutOuterWidth_ = std::max(frameGeometry().width(), width());
+  size.outerWidth = PixelsToTwips(laidOutOuterWidth_);
   const Layout layout = LayOut(size);
 
   txt_->resize(TwipsToPixels(layout.txtWidth), TwipsToPixelsY(layout.txtHeight));
@@ -264,18 +268,29 @@ void MainForm::ApplyLayout() {
                          TwipsToPixelsY(layout.label3Top[index]));
 }
 
-void MainForm::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  if (centred_) return;
-  centred_ = true;
-  // The window may have been laid out before it was shown, when its frame was not yet known.
-  ApplyLayout();
-  // Centred on the screen the first time it is shown.
+void MainForm::Centre() {
   QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
   if (!shown) return;
   QRect frame = frameGeometry();
   frame.moveCenter(shown->availableGeometry().center());
   move(frame.topLeft());
+}
+
+void MainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The window may have been laid out before it was shown.
+  ApplyLayout();
+}
+
+void MainForm::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // A window manager frames a shown window without resizing it, and the window moves by the
+  // frame's border: only then is the outer width known, and the frame to centre.
+  if (std::max(frameGeometry().width(), width()) != laidOutOuterWidth_) ApplyLayout();
+  if (!centredInFrame_ && isVisible() && frameGeometry().size() != size()) {
+    centredInFrame_ = true;
+    Centre();
+  }
 }
 
 }  // namespace window

@@ -84,6 +84,7 @@ class MainForm : public QWidget, public editor::Window {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
@@ -93,6 +94,8 @@ class MainForm : public QWidget, public editor::Window {
   void SettleGeometry();
   // Places the text box and the labels for the window's present size.
   void ApplyLayout();
+  // Puts the window, frame included, in the middle of its screen.
+  void Centre();
 
   editor::frmMain form_;
   TextBox* txt_;
@@ -100,7 +103,8 @@ class MainForm : public QWidget, public editor::Window {
   QLabel* label2_;
   std::array<LinkLabel*, 2> label3_;
   bool runEnded_ = false;
-  bool centred_ = false;
+  int laidOutOuterWidth_ = 0;     // the outer width the labels were last placed for, in pixels
+  bool centredInFrame_ = false;  // centred since the window manager framed the window
 };
 
 }  // namespace window

@@ -1,10 +1,14 @@
-// One load + display + save of the reply table in a real window (offscreen), for measuring the
-// peak memory from outside, e.g. with /usr/bin/time -v.
+// One operator's session on the reply table in a real window (offscreen): load and show, type
+// a few keys in the middle, make the window wider, save, close. For measuring the peak memory
+// from outside, e.g. with /usr/bin/time -v.
 //
 //   velmora_memory make DIR COUNT   makes DIR/tarvello.db holding COUNT generated rows
-//   velmora_memory run DIR          starts the window on DIR, shows the table, saves it, and
-//                                   prints the size of the text in UTF-16 bytes
+//   velmora_memory run DIR          runs the session on DIR and prints the size of the text in
+//                                   UTF-16 bytes
 #include <QApplication>
+#include <QKeyEvent>
+#include <QTextBlock>
+#include <QTextCursor>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,12 +38,21 @@ int main(int argc, char** argv) {
   form.Form().StartUp();  // checks the file, opens the database and loads the table
   form.show();
   QApplication::processEvents();
+  QTextCursor middle(form.Txt().document()->findBlockByNumber(form.Txt().document()->blockCount() / 2));
+  form.Txt().setTextCursor(middle);
+  for (const char key : {'a', 'b', 'c'}) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A + (key - 'a'), Qt::NoModifier, QString(QChar(key)));
+    QApplication::sendEvent(&form.Txt(), &press);
+    QApplication::processEvents();
+  }
+  form.resize(form.width() + 200, form.height() + 100);
+  QApplication::processEvents();
   if (!form.Form().LinkClick(1)) {
     std::fprintf(stderr, "the save failed\n");
     return 1;
   }
   QApplication::processEvents();
   std::printf("%zu\n", form.Text().size() * sizeof(char16_t));
-  common.CloseDatabase();
+  form.close();
   return 0;
 }

@@ -1,6 +1,10 @@
 #include "window/textmapping.h"
 
 #include <QMimeData>
+#include <QResizeEvent>
+#include <QSignalBlocker>
+#include <QTextLayout>
+#include <QtGui/private/qtextdocument_p.h>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -276,6 +280,51 @@ void ReplyTextBox::MarkLinesLeftOut() {
   if (lines == linesLeftOut_) return;
   linesLeftOut_ = std::move(lines);
   setExtraSelections(marks);
+}
+
+namespace {
+
+// For as long as it lives, every line of document without a layout object borrows one shared,
+// empty one. Qt lays a document out again for a new width by calling each line's layout, which
+// makes one (some 260 bytes) for every line that has none, only to clear it: a quarter of a
+// gigabyte for a million lines, kept for good. Lines in view get their own again when drawn.
+class SharedLayoutLoan {
+ public:
+  explicit SharedLayoutLoan(QTextDocument& document) : blocks_(QTextDocumentPrivate::get(&document)->blockMap()) {
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+      QTextBlockData* data = blocks_.fragment(block.fragmentIndex());
+      if (!data->layout) data->layout = &shared_;
+    }
+  }
+  ~SharedLayoutLoan() {
+    for (int index = blocks_.firstNode(); index != 0; index = blocks_.next(index))
+      if (blocks_.fragment(index)->layout == &shared_) blocks_.fragment(index)->layout = nullptr;
+  }
+  SharedLayoutLoan(const SharedLayoutLoan&) = delete;
+  SharedLayoutLoan& operator=(const SharedLayoutLoan&) = delete;
+
+ private:
+  QTextDocumentPrivate::BlockMap& blocks_;
+  QTextLayout shared_;
+};
+
+}  // namespace
+
+void ReplyTextBox::resizeEvent(QResizeEvent* event) {
+  if (event->oldSize().width() == event->size().width()) {
+    QPlainTextEdit::resizeEvent(event);
+    return;
+  }
+  {
+    // The new width, without a layout object for every line. The lines the box measures at the
+    // bottom for its scroll bar are measured in the shared layout meanwhile, so measured again.
+    const SharedLayoutLoan loan(*document());
+    const QSignalBlocker quiet(this);
+    QPlainTextEdit::resizeEvent(event);
+  }
+  QResizeEvent sameWidth(event->size(), QSize(event->size().width(), event->oldSize().height()));
+  QPlainTextEdit::resizeEvent(&sameWidth);
+  viewport()->update();
 }
 
 QMimeData* ReplyTextBox::createMimeDataFromSelection() const {

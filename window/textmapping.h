@@ -57,6 +57,7 @@ class ReplyTextBox : public QPlainTextEdit {
   QMimeData* createMimeDataFromSelection() const override;
   bool canInsertFromMimeData(const QMimeData* source) const override;
   void insertFromMimeData(const QMimeData* source) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   std::vector<int> linesLeftOut_;  // the block numbers marked now

@@ -2,6 +2,7 @@
 
 #include <QMimeData>
 #include <QResizeEvent>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QTextLayout>
 #include <QtGui/private/qtextdocument_p.h>
@@ -142,7 +143,12 @@ void SetReplyText(QPlainTextEdit& box, std::u16string text) {
     box.setWordWrapMode(wrap);
   }
   // The box copies the shown text into its document, so the text is held once more, not twice.
-  box.setPlainText(ShownText(text));
+  bool unused = false;
+  auto* reply = dynamic_cast<ReplyTextBox*>(&box);
+  {
+    const QScopedValueRollback<bool> replacing(reply ? reply->replacing_ : unused, true);
+    box.setPlainText(ShownText(text));
+  }
   if (originals.empty()) return;
   QTextDocument& document = *box.document();
   document.setUndoRedoEnabled(false);  // marking the stand-ins is not an edit of the operator's
@@ -247,7 +253,7 @@ ReplyTextBox::ReplyTextBox(QWidget* parent) : QPlainTextEdit(parent) {
   // Text typed or pasted with a long word switches to wrapping anywhere before the box lays it
   // out (the document reports a change before its layout sees it).
   connect(document(), &QTextDocument::contentsChange, this, [this](int position, int, int added) {
-    if (added == 0 || wordWrapMode() == QTextOption::WrapAnywhere) return;
+    if (added == 0 || replacing_ || wordWrapMode() == QTextOption::WrapAnywhere) return;
     for (QTextBlock block = document()->findBlock(position); block.isValid() && block.position() <= position + added;
          block = block.next()) {
       if (HasLongWord(block.text())) {

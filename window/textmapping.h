@@ -60,6 +60,8 @@ class ReplyTextBox : public QPlainTextEdit {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  friend void SetReplyText(QPlainTextEdit& box, std::u16string text);
+  bool replacing_ = false;         // SetReplyText is at work, and picks the wrap mode itself
   std::vector<int> linesLeftOut_;  // the block numbers marked now
 };
 

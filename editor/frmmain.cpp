@@ -20,7 +20,7 @@ void frmMain::Report(std::u16string_view text) {
 
 void frmMain::StartUp() {
   bool found = false;
-  Attempt([&] { found = store::IsOrdinaryFile(store::ado::NativePath(common_.DatabasePath())); });
+  Attempt([&] { found = window_.IsOrdinaryFile(common_.DatabasePath()); });
   if (!found) {
     Attempt([&] { window_.ShowMessage(kMissingDatabase, Buttons::Ok, Icon::Critical, kNoticeTitle); });
     window_.EndRun();

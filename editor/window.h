@@ -1,4 +1,5 @@
-// What the editor needs from the window platform. The Qt window implements it; tests use a fake.
+// What the editor needs from the window platform. The Qt and Win32 windows implement it; tests
+// use a fake.
 #pragma once
 
 #include <string>
@@ -15,6 +16,10 @@ class Window {
  public:
   virtual ~Window() = default;
 
+  // True iff path, as DatabasePath gives it, names an ordinary file: a file search that asks for
+  // no special attributes, so a directory (and a hidden or system file, where files have such
+  // attributes) does not count.
+  virtual bool IsOrdinaryFile(std::u16string_view path) const = 0;
   // The whole text of Txt, lines joined by CR LF.
   virtual std::u16string Text() const = 0;
   // Replaces the whole text of Txt; the window then reports TextChanged once. Takes the text

@@ -166,6 +166,10 @@ int MainForm::TwipsToPixelsY(int twips) const { return Scale(twips, logicalDpiY(
 int MainForm::PixelsToTwips(int pixels) const { return Scale(pixels, 1440, logicalDpiX()); }
 int MainForm::PixelsToTwipsY(int pixels) const { return Scale(pixels, 1440, logicalDpiY()); }
 
+bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
+  return store::IsOrdinaryFile(store::ado::NativePath(path));
+}
+
 std::u16string MainForm::Text() const { return ReplyTextOf(*txt_); }
 
 void MainForm::SetText(std::u16string text) {

@@ -62,6 +62,7 @@ class MainForm : public QWidget, public editor::Window {
       messageHook;
 
   // editor::Window
+  bool IsOrdinaryFile(std::u16string_view path) const override;
   std::u16string Text() const override;
   void SetText(std::u16string text) override;
   void SetCaption(std::u16string_view caption) override;

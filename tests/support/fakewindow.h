@@ -28,6 +28,9 @@ class FakeWindow : public editor::Window {
   bool failSetText = false;  // SetText then keeps half the text and runs out of memory
   int linkCursors = 0;
 
+  bool IsOrdinaryFile(std::u16string_view path) const override {
+    return store::IsOrdinaryFile(store::ado::NativePath(path));
+  }
   std::u16string Text() const override { return text; }
   void SetText(std::u16string value) override {
     if (failSetText) {

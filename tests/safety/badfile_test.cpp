@@ -3,6 +3,8 @@
 // stay exactly as they were.
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include <sqlite3.h>
 
 #include <functional>
@@ -27,7 +29,7 @@ using testsupport::TempDir;
 // Creates a new database file holding what sql makes.
 void ExecSql(const fs::path& file, const std::string& sql) {
   sqlite3* db = nullptr;
-  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  sqlite3_open_v2(file.u8string().c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
   const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
   sqlite3_close(db);
   if (rc != SQLITE_OK) throw std::runtime_error("setup failed: " + sql);
@@ -128,6 +130,10 @@ class BadFileAtStart : public testing::TestWithParam<BadFile> {};
 
 TEST_P(BadFileAtStart, ToldClearlyAndNothingWritten) {
   const BadFile& bad = GetParam();
+#ifdef _WIN32
+  if (std::string_view(bad.name).find("Symlink") != std::string_view::npos)
+    GTEST_SKIP() << "symbolic links need privileges Windows programs do not have";
+#endif
   TempDir dir;
   const fs::path file = dir.DatabaseFile();
   bad.make(file);

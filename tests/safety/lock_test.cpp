@@ -115,7 +115,7 @@ TEST(LockReleased, WithinTheWaitLetsTheSaveThrough) {
 // The persistent settings of a file, as one string.
 std::string Settings(const fs::path& file) {
   sqlite3* db = nullptr;
-  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_open_v2(file.u8string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
   std::string all;
   for (const char* pragma : {"journal_mode", "user_version", "application_id", "page_size",
                              "auto_vacuum", "encoding", "schema_version"}) {

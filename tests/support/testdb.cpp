@@ -33,10 +33,10 @@ namespace {
 
 sqlite3* OpenOrThrow(const std::filesystem::path& file, int flags) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.string().c_str(), &db, flags, nullptr) != SQLITE_OK) {
+  if (sqlite3_open_v2(file.u8string().c_str(), &db, flags, nullptr) != SQLITE_OK) {
     const std::string message = sqlite3_errmsg(db);
     sqlite3_close(db);
-    throw std::runtime_error("open " + file.string() + ": " + message);
+    throw std::runtime_error("open " + file.u8string() + ": " + message);
   }
   sqlite3_busy_timeout(db, 10000);
   return db;

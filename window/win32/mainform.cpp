@@ -1,0 +1,340 @@
+#include "window/win32/mainform.h"
+
+#include <stdexcept>
+
+#include "store/ado.h"
+#include "window/layout.h"
+
+namespace window::win32 {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"VelmoraMain";
+// A NUL is shown as SYMBOL FOR NULL followed by an invisible VARIATION SELECTOR-15.
+constexpr char16_t kNulStandIn = 0x2400;
+constexpr char16_t kNulMark = 0xFE0E;
+
+// Control ids, in tab order.
+enum ControlId : int { kTxtId = 100, kLabel1Id, kLabel2Id, kLabel3Id0, kLabel3Id1 };
+
+// Resource ids of the resource script.
+constexpr int kAppIconId = 1;
+constexpr int kWindowIconId = 2;
+constexpr int kLinkCursorId = 101;
+
+const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+std::u16string Copy(std::u16string_view text) { return std::u16string(text); }
+
+[[noreturn]] void Fail(const char* what) {
+  throw std::runtime_error(std::string(what) + " failed (error " + std::to_string(GetLastError()) + ")");
+}
+
+int Scale(int value, int numerator, int denominator) {
+  return MulDiv(value, numerator, denominator);  // rounded to the nearest
+}
+
+}  // namespace
+
+std::u16string ShownText(std::u16string_view text) {
+  std::u16string shown;
+  shown.reserve(text.size());
+  for (const char16_t unit : text) {
+    if (unit == u'\0') {
+      shown.append({kNulStandIn, kNulMark});
+    } else {
+      shown += unit;
+      if (unit == kNulStandIn) shown += kNulStandIn;
+    }
+  }
+  return shown;
+}
+
+std::u16string TextShown(std::u16string_view shown) {
+  std::u16string text;
+  text.reserve(shown.size());
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const char16_t next = i + 1 < shown.size() ? shown[i + 1] : 0;
+    if (shown[i] == kNulStandIn && next == kNulMark) {
+      text += u'\0';
+      ++i;
+    } else {
+      text += shown[i];
+      // A doubled stand-in is one of the text's own; one typed alone stays what it is.
+      if (shown[i] == kNulStandIn && next == kNulStandIn) ++i;
+    }
+  }
+  return text;
+}
+
+MainForm::MainForm(HINSTANCE instance, store::Common& common) : instance_(instance), form_(*this, common) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = &MainForm::WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId));
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassExW(&windowClass);  // fails harmlessly when a second form registers it again
+
+  const HDC screen = GetDC(nullptr);
+  dpi_ = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+
+  // The inner area at design time is 9300 x 6375 twips.
+  RECT frame = {0, 0, TwipsToPixels(9300), TwipsToPixels(6375)};
+  AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
+  window_ = CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                            CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                            nullptr, instance, this);
+  if (!window_) Fail("CreateWindowEx");
+  windowIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kWindowIconId), IMAGE_ICON, 24, 24, 0));
+  if (windowIcon_) SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(windowIcon_));
+  CreateControls();
+  // Where it will be shown, so that a message at start appears over that place too.
+  Centre();
+}
+
+MainForm::~MainForm() {
+  if (window_) DestroyWindow(window_);
+  if (linkFont_) DeleteObject(linkFont_);
+  if (windowIcon_) DestroyIcon(windowIcon_);
+}
+
+HWND MainForm::Label(int number) const { return number == 1 ? label1_ : label2_; }
+
+int MainForm::TwipsToPixels(int twips) const { return Scale(twips, dpi_, 1440); }
+int MainForm::PixelsToTwips(int pixels) const { return Scale(pixels, 1440, dpi_); }
+
+HWND MainForm::CreateControl(int id, const wchar_t* kind, std::u16string_view text, DWORD style,
+                             DWORD exStyle, int left, int top, int width, int height) {
+  const std::u16string caption(text);
+  const HWND control = CreateWindowExW(exStyle, kind, Wide(caption), WS_CHILD | WS_VISIBLE | style,
+                                       TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                                       TwipsToPixels(height), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                       instance_, nullptr);
+  if (!control) Fail("CreateWindowEx");
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  return control;
+}
+
+void MainForm::CreateControls() {
+  // Created in tab order, at their design places; StartUp and the layout move them.
+  txt_ = CreateControl(kTxtId, L"EDIT", u"",
+                       WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
+                       WS_EX_CLIENTEDGE, 120, 120, 6255, 4695);
+  SendMessageW(txt_, EM_SETLIMITTEXT, 0, 0);  // the default limit is 30,000 characters
+  SetWindowLongPtrW(txt_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  editProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(txt_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainForm::TextProc)));
+  label1_ = CreateControl(kLabel1Id, L"STATIC", u"每行一条记录，格式为:", SS_LEFT, 0, 120, 4920, 1890, 180);
+  label2_ = CreateControl(kLabel2Id, L"STATIC", u"问题###答案", SS_LEFT, 0, 2040, 4920, 990, 180);
+  label3_[0] = CreateControl(kLabel3Id0, L"STATIC", u"重新加载", SS_LEFT | SS_NOTIFY, 0, 4680, 4920, 720, 180);
+  label3_[1] = CreateControl(kLabel3Id1, L"STATIC", u"保存修改", SS_LEFT | SS_NOTIFY, 0, 5640, 4920, 720, 180);
+  // 宋体 9 pt, underlined, normal weight, GB2312.
+  linkFont_ = CreateFontW(-MulDiv(9, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, GB2312_CHARSET,
+                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                          L"\u5B8B\u4F53");
+  if (!linkFont_) Fail("CreateFont");
+  for (const HWND link : label3_) SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), FALSE);
+  for (const HWND label : {label1_, label2_, label3_[0], label3_[1]}) SizeToText(label);
+}
+
+void MainForm::SizeToText(HWND label) {
+  wchar_t text[64] = {};
+  const int length = GetWindowTextW(label, text, 64);
+  const HDC dc = GetDC(label);
+  const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  SIZE size = {};
+  GetTextExtentPoint32W(dc, text, length, &size);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+POINT MainForm::PlaceOf(HWND control) const {
+  RECT box = {};
+  GetWindowRect(control, &box);
+  MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&box), 2);
+  return {box.left, box.top};
+}
+
+void MainForm::LayOutControls() {
+  if (!txt_) return;  // the window is sized while it is made, before its controls exist
+  RECT client = {}, outer = {};
+  GetClientRect(window_, &client);
+  GetWindowRect(window_, &outer);
+  const Layout layout = LayOut({PixelsToTwips(client.right), PixelsToTwips(client.bottom),
+                                PixelsToTwips(outer.right - outer.left)});
+  const UINT keep = SWP_NOZORDER | SWP_NOACTIVATE;
+  SetWindowPos(txt_, nullptr, 0, 0, TwipsToPixels(layout.txtWidth), TwipsToPixels(layout.txtHeight),
+               keep | SWP_NOMOVE);
+  SetWindowPos(label1_, nullptr, PlaceOf(label1_).x, TwipsToPixels(layout.label1Top), 0, 0, keep | SWP_NOSIZE);
+  SetWindowPos(label2_, nullptr, PlaceOf(label2_).x, TwipsToPixels(layout.label2Top), 0, 0, keep | SWP_NOSIZE);
+  for (std::size_t index = 0; index < 2; ++index)
+    SetWindowPos(label3_[index], nullptr, TwipsToPixels(layout.label3Left[index]),
+                 TwipsToPixels(layout.label3Top[index]), 0, 0, keep | SWP_NOSIZE);
+  InvalidateRect(window_, nullptr, TRUE);
+}
+
+void MainForm::Centre() {
+  RECT work = {}, frame = {};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  GetWindowRect(window_, &frame);
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
+               work.top + (work.bottom - work.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainForm::Show(int showCommand) {
+  if (!shown_) {
+    shown_ = true;
+    Centre();
+  }
+  ShowWindow(window_, showCommand);
+  LayOutControls();
+  UpdateWindow(window_);
+}
+
+// ---- editor::Window ----
+
+bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
+  // A file search asking for no special attributes: directories, hidden and system files do
+  // not count.
+  const DWORD attributes = GetFileAttributesW(store::ado::NativePath(path).wstring().c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+
+std::u16string MainForm::Text() const {
+  const int length = GetWindowTextLengthW(txt_);
+  std::u16string shown(static_cast<std::size_t>(length), u'\0');
+  const int copied = GetWindowTextW(txt_, reinterpret_cast<wchar_t*>(shown.data()), length + 1);
+  if (copied < length) Fail("GetWindowText");
+  return TextShown(shown);
+}
+
+void MainForm::SetText(std::u16string text) {
+  const std::u16string shown = ShownText(text);
+  text.clear();
+  text.shrink_to_fit();  // not held twice while the control takes its copy
+  assigning_ = true;
+  const BOOL set = SetWindowTextW(txt_, Wide(shown));
+  assigning_ = false;
+  if (!set) Fail("SetWindowText");
+  // One assignment is one change; the control reports none for it.
+  form_.TextChanged();
+}
+
+void MainForm::SetCaption(std::u16string_view caption) {
+  if (!SetWindowTextW(window_, Wide(Copy(caption)))) Fail("SetWindowText");
+}
+
+int MainForm::ShowMessage(std::u16string_view text, editor::Buttons buttons, editor::Icon icon,
+                          std::u16string_view title) {
+  if (messageHook) return messageHook(text, buttons, icon, title);
+  const UINT type = (buttons == editor::Buttons::YesNoCancel ? MB_YESNOCANCEL : MB_OK) |
+                    (icon == editor::Icon::Critical ? MB_ICONERROR : 0);
+  // The pressed button comes back as 1 (OK), 2 (Cancel), 6 (Yes) or 7 (No), as the editor counts.
+  const int pressed = MessageBoxW(window_, Wide(Copy(text)), Wide(Copy(title)), type);
+  if (pressed == 0) Fail("MessageBox");
+  return pressed;
+}
+
+void MainForm::SetLinkCursor(int index) {
+  if (!linkCursor_) linkCursor_ = LoadCursorW(instance_, MAKEINTRESOURCEW(kLinkCursorId));
+  if (!linkCursor_) Fail("LoadCursor");
+  linkCursorSet_.at(static_cast<std::size_t>(index)) = true;
+}
+
+void MainForm::MoveText(int left, int top) {
+  SetWindowPos(txt_, nullptr, TwipsToPixels(left), TwipsToPixels(top), 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// ---- Messages ----
+
+LRESULT CALLBACK MainForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* form = static_cast<MainForm*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    form->window_ = window;
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+  }
+  auto* form = reinterpret_cast<MainForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!form) return DefWindowProcW(window, message, wParam, lParam);
+  try {
+    return form->OnMessage(message, wParam, lParam);
+  } catch (...) {
+    return 0;  // nothing may unwind through Windows; the editor has reported what it could
+  }
+}
+
+LRESULT MainForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      LayOutControls();
+      return 0;
+    case WM_COMMAND:
+      return OnCommand(wParam, lParam);
+    case WM_CTLCOLORSTATIC: {
+      const auto control = reinterpret_cast<HWND>(lParam);
+      const auto dc = reinterpret_cast<HDC>(wParam);
+      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+      if (control == label2_) SetTextColor(dc, RGB(255, 0, 0));
+      if (control == label3_[0] || control == label3_[1]) SetTextColor(dc, RGB(0, 0, 255));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_SETCURSOR:
+      for (std::size_t index = 0; index < 2; ++index) {
+        if (reinterpret_cast<HWND>(wParam) == label3_[index] && linkCursorSet_[index]) {
+          SetCursor(linkCursor_);
+          return TRUE;
+        }
+      }
+      break;
+    case WM_CLOSE: {
+      int cancel = 0;
+      form_.CloseRequest(cancel);
+      if (!cancel) DestroyWindow(window_);
+      return 0;
+    }
+    case WM_DESTROY:
+      window_ = nullptr;
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT MainForm::OnCommand(WPARAM wParam, LPARAM lParam) {
+  const auto control = reinterpret_cast<HWND>(lParam);
+  if (control == txt_ && HIWORD(wParam) == EN_CHANGE && !assigning_) form_.TextChanged();
+  if (HIWORD(wParam) == STN_CLICKED) {
+    for (std::size_t index = 0; index < 2; ++index)
+      if (control == label3_[index]) form_.LinkClick(static_cast<int>(index));
+  }
+  return 0;
+}
+
+LRESULT CALLBACK MainForm::TextProc(HWND text, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* form = reinterpret_cast<MainForm*>(GetWindowLongPtrW(text, GWLP_USERDATA));
+  try {
+    return form->OnTextMessage(message, wParam, lParam);
+  } catch (...) {
+    return 0;
+  }
+}
+
+LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CHAR) {
+    // Every character key reaches the editor first; setting it to 0 swallows it (Ctrl+S is 19).
+    int keyAscii = static_cast<int>(wParam);
+    form_.TextKeyPress(keyAscii);
+    if (keyAscii == 0) return 0;
+    wParam = static_cast<WPARAM>(keyAscii);
+  }
+  return CallWindowProcW(editProc_, txt_, message, wParam, lParam);
+}
+
+}  // namespace window::win32

@@ -89,6 +89,24 @@ TEST_F(Win32WindowTest, StartUpTypingCtrlSReloadAndClose) {
   EXPECT_EQ(DumpTable(dir_.DatabaseFile()), "xa|1\nb|2\n");
 }
 
+// The hand over the two links, and the default pointer everywhere else.
+TEST_F(Win32WindowTest, LinkCursorOverTheLinksOnly) {
+  CreateReplyDatabase(dir_.DatabaseFile(), {{"a", "1"}});
+  form_.Form().StartUp();
+  const HCURSOR hand = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101));
+  ASSERT_NE(hand, nullptr);
+  const struct {
+    HWND control;
+    bool link;
+  } cases[] = {{form_.Label3(0), true}, {form_.Label3(1), true}, {form_.Label(1), false}, {form_.Txt(), false}};
+  for (const auto& c : cases) {
+    SetCursor(nullptr);
+    const LRESULT handled = SendMessageW(form_.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(c.control),
+                                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(handled != 0 && GetCursor() == hand, c.link);
+  }
+}
+
 TEST_F(Win32WindowTest, HiddenOrMissingDatabaseEndsTheRunWithTheNotice) {
   for (const bool hidden : {false, true}) {
     if (hidden) {

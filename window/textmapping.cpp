@@ -274,13 +274,17 @@ void ReplyTextBox::MarkLinesLeftOut() {
     const QString shown = block.text();
     const std::u16string_view line(reinterpret_cast<const char16_t*>(shown.utf16()), static_cast<std::size_t>(shown.size()));
     if (line.find_first_not_of(u' ') == std::u16string_view::npos || replytext::ParseReplyLine(line)) continue;
-    QTextEdit::ExtraSelection mark;
-    mark.cursor = QTextCursor(block);
-    mark.cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);  // every row of it
-    mark.format.setBackground(QColor(255, 228, 228));
-    mark.format.setProperty(QTextFormat::FullWidthSelection, true);
-    marks.append(mark);
-    lines.push_back(block.blockNumber());
+    // A full-width mark is one row of the box: one for every row the line wraps into.
+    const QTextLayout* rows = block.layout();
+    for (int row = 0; row < std::max(1, rows->lineCount()); ++row) {
+      QTextEdit::ExtraSelection mark;
+      mark.cursor = QTextCursor(block);
+      if (row > 0) mark.cursor.setPosition(block.position() + rows->lineAt(row).textStart());
+      mark.format.setBackground(QColor(255, 228, 228));
+      mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+      marks.append(mark);
+      lines.push_back(block.blockNumber());  // once a row, so a line that wraps anew is marked anew
+    }
   }
   // Setting them repaints, which calls this again: only a change of the marked lines is set.
   if (lines == linesLeftOut_) return;

@@ -62,7 +62,7 @@ class ReplyTextBox : public QPlainTextEdit {
  private:
   friend void SetReplyText(QPlainTextEdit& box, std::u16string text);
   bool replacing_ = false;         // SetReplyText is at work, and picks the wrap mode itself
-  std::vector<int> linesLeftOut_;  // the block numbers marked now
+  std::vector<int> linesLeftOut_;  // the block number of every row marked now
 };
 
 }  // namespace window

@@ -7,31 +7,16 @@ velmora=$1
 sample=$2
 
 work=$(mktemp -d)
-display=:$((90 + RANDOM % 500))
+source "$(dirname "$0")/display.sh"
 cleanup() {
   kill "${app:-}" "${xvfb:-}" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+unset DISPLAY
+start_display
 unset QT_QPA_PLATFORM
-
-# Waits for a window with exactly this title and prints its id.
-wait_window() {
-  for _ in $(seq 300); do
-    if id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) && [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  echo "no window titled '$1'" >&2
-  return 1
-}
 
 mkdir "$work/with" "$work/without"
 cp "$velmora" "$work/with/velmora"

@@ -8,6 +8,7 @@ velmora=$1
 sample=$(dirname "$0")/../scripts/sample.sql
 
 work=$(mktemp -d)
+source "$(dirname "$0")/display.sh"
 cleanup() {
   kill "${app:-}" "${xvfb:-}" 2>/dev/null || true
   rm -rf "$work"
@@ -18,25 +19,8 @@ trap cleanup EXIT
 localedef -i zh_CN -f UTF-8 "$work/zh_CN.UTF-8" 2>/dev/null || [ -d "$work/zh_CN.UTF-8" ]
 chinese_wine() { LOCPATH=$work LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@"; }
 export WINEDEBUG=-all WINEPREFIX=${WINEPREFIX:-$work/wine}
-if [ -z "${DISPLAY:-}" ]; then
-  export DISPLAY=:$((90 + RANDOM % 500))
-  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-fi
+start_display
 
-# Waits for a window with exactly this title and prints its id.
-wait_window() {
-  for _ in $(seq 600); do
-    if id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | tail -1) && [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.1
-  done
-  echo "no window titled '$1'" >&2
-  return 1
-}
 
 # Waits for the program to end and sets status to its exit status.
 wait_end() {

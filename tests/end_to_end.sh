@@ -3,6 +3,9 @@
 # a new entry, saves with Ctrl+S and checks the file with sqlite3; then starts a copy without a
 # database and checks that it shows the notice, creates nothing and ends once it is dismissed.
 set -euo pipefail
+# Window titles are Chinese: the program writes them, and xdotool reads them, in a UTF-8 locale
+# whatever the caller's.
+export LC_ALL=C.UTF-8
 velmora=$1
 sample=$2
 

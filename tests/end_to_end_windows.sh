@@ -4,6 +4,9 @@
 # close prompt; then starts a copy without a database and checks that it shows the notice, creates
 # nothing and ends once it is dismissed. Uses $WINEPREFIX and $DISPLAY when they are set.
 set -euo pipefail
+# Window titles are Chinese: the program writes them, and xdotool reads them, in a UTF-8 locale
+# whatever the caller's.
+export LC_ALL=C.UTF-8
 velmora=$1
 sample=$(dirname "$0")/../scripts/sample.sql
 

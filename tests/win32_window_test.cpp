@@ -70,6 +70,12 @@ TEST_F(Win32WindowTest, StartUpTypingCtrlSReloadAndClose) {
   EXPECT_EQ(Caption(), u"Velmora(保存成功)");
   EXPECT_EQ(DumpTable(dir_.DatabaseFile()), "xa|1\nb|2\n");
 
+  Char(1);  // Ctrl+A selects all
+  DWORD from = 1, to = 0;
+  SendMessageW(form_.Txt(), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  EXPECT_EQ(from, 0u);
+  EXPECT_EQ(to, static_cast<DWORD>(GetWindowTextLengthW(form_.Txt())));
+  SendMessageW(form_.Txt(), EM_SETSEL, 0, 0);
   Char(L'y');
   Click(0);
   EXPECT_EQ(form_.Text(), u"xa###1\r\nb###2");

@@ -335,6 +335,7 @@ void ReplyTextBox::resizeEvent(QResizeEvent* event) {
   QResizeEvent sameWidth(event->size(), QSize(event->size().width(), event->oldSize().height()));
   QPlainTextEdit::resizeEvent(&sameWidth);
   viewport()->update();
+  MarkLinesLeftOut();  // lines may wrap into other rows now
 }
 
 QMimeData* ReplyTextBox::createMimeDataFromSelection() const {

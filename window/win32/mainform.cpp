@@ -332,6 +332,10 @@ LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     int keyAscii = static_cast<int>(wParam);
     form_.TextKeyPress(keyAscii);
     if (keyAscii == 0) return 0;
+    if (keyAscii == 1) {  // Ctrl+A, which the control itself ignores: select all, as editors do
+      SendMessageW(txt_, EM_SETSEL, 0, -1);
+      return 0;
+    }
     wParam = static_cast<WPARAM>(keyAscii);
   }
   return CallWindowProcW(editProc_, txt_, message, wParam, lParam);

@@ -1,10 +1,11 @@
 # Shell helpers for the end-to-end runs on a virtual display; sourced by them.
 
 # Starts Xvfb on a free display unless DISPLAY is already set; xvfb is then its pid. Xvfb picks
-# the display itself and writes its number to $work/display.
+# the display itself and writes its number to $work/display. Without -noreset it resets when the
+# last program leaves, and the next program to start may find no display.
 start_display() {
   [ -n "${DISPLAY:-}" ] && return 0
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
   xvfb=$!
   for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
   export DISPLAY=:$(head -n 1 "$work/display")

@@ -6,9 +6,9 @@ namespace store {
 
 using namespace ado;
 
-bool IsOrdinaryFile(const std::filesystem::path& path) {
+bool IsOrdinaryFile(std::u16string_view path) {
   std::error_code error;
-  return std::filesystem::is_regular_file(path, error);
+  return std::filesystem::is_regular_file(NativePath(path), error);
 }
 
 Connection& Common::Conn() {

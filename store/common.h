@@ -15,8 +15,9 @@
 
 namespace store {
 
-// True iff path names an ordinary file (or a link to one): a directory does not count.
-bool IsOrdinaryFile(const std::filesystem::path& path);
+// True iff path, as DatabasePath writes it, names an ordinary file (or a link to one): a
+// directory does not count.
+bool IsOrdinaryFile(std::u16string_view path);
 
 class Common {
  public:

@@ -167,7 +167,7 @@ int MainForm::PixelsToTwips(int pixels) const { return Scale(pixels, 1440, logic
 int MainForm::PixelsToTwipsY(int pixels) const { return Scale(pixels, 1440, logicalDpiY()); }
 
 bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
-  return store::IsOrdinaryFile(store::ado::NativePath(path));
+  return store::IsOrdinaryFile(path);
 }
 
 std::u16string MainForm::Text() const { return ReplyTextOf(*txt_); }

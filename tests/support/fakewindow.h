@@ -29,7 +29,7 @@ class FakeWindow : public editor::Window {
   int linkCursors = 0;
 
   bool IsOrdinaryFile(std::u16string_view path) const override {
-    return store::IsOrdinaryFile(store::ado::NativePath(path));
+    return store::IsOrdinaryFile(path);
   }
   std::u16string Text() const override { return text; }
   void SetText(std::u16string value) override {

@@ -2,13 +2,6 @@
 
 namespace replytext {
 
-std::u16string FormatReplyLine(const ReplyEntry& entry) {
-  std::u16string line;
-  line.reserve(entry.ask.size() + ReplySeparator.size() + entry.answer.size());
-  line.append(entry.ask).append(ReplySeparator).append(entry.answer);
-  return line;
-}
-
 void AppendReplyLine(ReplyText& text, std::u16string_view ask, std::u16string_view answer) {
   if (!text.empty()) text.append(LineBreak);
   text.append(ask).append(ReplySeparator).append(answer);

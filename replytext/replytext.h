@@ -32,9 +32,6 @@ inline constexpr std::u16string_view ReplySeparator = u"###";
 // The only line separator in either direction; a lone CR or LF is an ordinary character.
 inline constexpr std::u16string_view LineBreak = u"\r\n";
 
-// Returns ask "###" answer.
-std::u16string FormatReplyLine(const ReplyEntry& entry);
-
 // Appends one entry to text being joined: a CR LF first unless text is still empty, then the
 // entry's line. Joining a table is this, applied to each row in table order.
 void AppendReplyLine(ReplyText& text, std::u16string_view ask, std::u16string_view answer);

@@ -4,31 +4,27 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <new>
 #include <functional>
+#include <optional>
+#include <thread>
 
 #include "tests/support/testdb.h"
 
 using namespace testsupport;
 using store::Common;
 using store::Fault;
+namespace fs = std::filesystem;
 
-namespace {
-
-// While zero or more, the number of allocations left before every further one fails.
-std::atomic<long> allocationsBeforeFailure{-1};
-
-}  // namespace
+// While zero or more, how many allocations may still succeed before every further one fails.
+static std::atomic<long> allocationsLeft{-1};
 
 // GCC takes free() of what this operator new returns for a mismatch, though both use malloc.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
 void* operator new(std::size_t size) {
-  const long left = allocationsBeforeFailure;
-  if (left == 0) throw std::bad_alloc();
-  if (left > 0) --allocationsBeforeFailure;
+  if (allocationsLeft == 0) throw std::bad_alloc();
+  if (allocationsLeft > 0) --allocationsLeft;
   if (void* memory = std::malloc(size ? size : 1)) return memory;
   throw std::bad_alloc();
 }
@@ -37,253 +33,254 @@ void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace {
 
-// True iff another program can start writing the file at once: no transaction was left open.
-bool OtherCanWrite(const std::filesystem::path& file) {
-  sqlite3* db = nullptr;
-  sqlite3_open_v2(file.u8string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  const bool free = sqlite3_exec(db, "begin immediate; rollback", nullptr, nullptr, nullptr) == SQLITE_OK;
-  sqlite3_close(db);
-  return free;
+Fault FaultOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const store::Error& error) {
+    return error.fault();
+  }
+  ADD_FAILURE() << "the call did not fail";
+  return Fault::Engine;
 }
 
-class StoreTest : public ::testing::Test {
- protected:
-  StoreTest() : common_(dir_.AppPath()) {}
+// True iff another program can start writing the file at once: no transaction was left open.
+bool OtherCanWrite(const fs::path& file) try {
+  return Sqlite(file, 0).Run("begin immediate; rollback").empty();
+} catch (const std::exception&) {
+  return false;
+}
 
-  void Create(const Rows& rows) { CreateReplyDatabase(dir_.DatabaseFile(), rows); }
-  std::string Load() { return U8(common_.LoadReplyText()); }
-  void Save(const std::string& text) { common_.SaveReplyText(U16(text)); }
-  std::string Dump() { return DumpTable(dir_.DatabaseFile()); }
-
-  Fault FaultOf(const std::function<void()>& call) {
-    try {
-      call();
-    } catch (const store::Error& error) {
-      return error.fault();
-    }
-    ADD_FAILURE() << "call did not fail";
-    return Fault::Engine;
-  }
-
-  TempDir dir_;
-  Common common_;
+struct StoreTest : testing::Test {
+  TempDir dir;
+  fs::path file = dir.DatabaseFile();
+  Common common{dir.AppPath()};
+  std::string Load() { return U8(common.LoadReplyText()); }
+  void Save(const std::string& text) { common.SaveReplyText(U16(text)); }
 };
 
-TEST_F(StoreTest, DatabasePathIsPlainConcatenation) {
-  EXPECT_EQ(Common(u"C:\\Soft").DatabasePath(), u"C:\\Soft\\tarvello.db");
-  EXPECT_EQ(Common(u"C:\\").DatabasePath(), u"C:\\\\tarvello.db");
-  EXPECT_EQ(Common(u"/").DatabasePath(), u"/\\tarvello.db");
-  EXPECT_EQ(Common(u"x").ConnectionString(),
-            u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=ReadWrite;Data Source=x\\tarvello.db");
+// What a load shows of a table, and what a save of a text leaves in it.
+TEST_F(StoreTest, LoadJoinsRowsInIdOrderAndSaveStoresAcceptedLinesInLineOrder) {
+  const struct {
+    const char *table, *shown, *saved, *stored;
+  } cases[] = {
+      {"(id integer primary key, ask text, answer text)", "", "", ""},
+      {"(id integer primary key, ask text, answer text); insert into zorvrobot values (10, 'b', '2'), "
+       "(3, 'a', '1'), (4, null, 'x'), (5, 'y', null), (6, 'q', 'a###b')",
+       "a###1\r\n###x\r\ny###\r\nq###a###b\r\nb###2",
+       "z###1\r\n\r\nbad line\r\n  a ### b  \r\n###x\r\nq###a###b\r\n", "z|1\na | b\nq|a###b\n"},
+      {"(ID integer primary key, ASK text, Answer text); insert into zorvrobot values (1, 'a', 'b')",
+       "a###b", "no separator\r\n\r\n###x\r\ny###", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.table);
+    common.CloseDatabase();
+    fs::remove(file);
+    Sql(file, std::string("create table zorvrobot ") + c.table);
+    common.OpenDatabase();
+    EXPECT_EQ(Load(), c.shown);
+    Save(c.saved);
+    EXPECT_EQ(Dump(file), c.stored);
+  }
+}
+
+TEST_F(StoreTest, OpeningNeverCreatesTheFileAndAClosedConnectionRefusesWork) {
+  EXPECT_EQ(FaultOf([&] { common.OpenDatabase(); }), Fault::CantOpen);
+  EXPECT_EQ(FaultOf([&] { Load(); }), Fault::ConnectionClosed);
+  EXPECT_EQ(FaultOf([&] { Save("a###b"); }), Fault::ConnectionClosed);
+  EXPECT_FALSE(fs::exists(file));
 }
 
 // Only the "\" that DatabasePath puts before the file name separates; where "\" may be part of a
 // directory's name, the database beside the program is still the one opened.
-TEST_F(StoreTest, BackslashInTheDirectoryNameIsPartOfTheName) {
-  if (std::filesystem::path::preferred_separator == '\\') GTEST_SKIP() << "no such names here";
-  const std::filesystem::path inner = dir_.path() / "a\\b";
-  std::filesystem::create_directory(inner);
-  CreateReplyDatabase(inner / "tarvello.db", {{"beside", "me"}});
-  std::filesystem::create_directories(dir_.path() / "a" / "b");
-  CreateReplyDatabase(dir_.path() / "a" / "b" / "tarvello.db", {{"wrong", "file"}});
+TEST_F(StoreTest, TheDatabaseBesideTheProgramIsOpenedWhateverItsDirectoryIsCalled) {
+  EXPECT_EQ(Common(u"C:\\Soft").ConnectionString(),
+            u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=ReadWrite;Data Source=C:\\Soft\\tarvello.db");
+  if (fs::path::preferred_separator == '\\') return;
+  const fs::path inner = dir.path() / "a\\b";
+  fs::create_directories(inner);
+  fs::create_directories(dir.path() / "a" / "b");
+  CreateReplyDatabase(inner / "tarvello.db", "('beside', 'me')");
+  CreateReplyDatabase(dir.path() / "a" / "b" / "tarvello.db", "('wrong', 'file')");
   Common beside(inner.u16string());
   beside.OpenDatabase();
   EXPECT_EQ(U8(beside.LoadReplyText()), "beside###me");
 }
 
-TEST_F(StoreTest, EmptyTableLoadsAsEmptyText) {
-  Create({});
-  common_.OpenDatabase();
-  EXPECT_EQ(Load(), "");
-  EXPECT_FALSE(common_.HasRs()) << "the load releases its recordset";
-}
-
-TEST_F(StoreTest, LoadJoinsRowsInIdOrderWithNullsAsEmptyText) {
-  Create({{"b", "2"}, {"a", "1"}, {kNull, "x"}, {"y", kNull}, {"q", "a###b"}});
-  ExecSql(dir_.DatabaseFile(), "update zorvrobot set id = 10 where ask = 'b'");
-  common_.OpenDatabase();
-  EXPECT_EQ(Load(), "a###1\r\n###x\r\ny###\r\nq###a###b\r\nb###2");
-}
-
-TEST_F(StoreTest, SaveReplacesTableWithAcceptedLinesInLineOrder) {
-  Create({{"old", "row"}});
-  common_.OpenDatabase();
-  Save("z###1\r\n\r\nbad line\r\n  a ### b  \r\n###x\r\nq###a###b\r\n");
-  EXPECT_TRUE(common_.HasRs()) << "the save closes but keeps its recordset";
-  EXPECT_EQ(Dump(), "z|1\na | b\nq|a###b\n");
-  EXPECT_EQ(Load(), "z###1\r\na ### b\r\nq###a###b");
-}
-
-TEST_F(StoreTest, SavingTextWithoutEntriesEmptiesTheTable) {
-  for (const char* text : {"", "no separator", "\r\n\r\n", "###x\r\ny###"}) {
-    Create({{"a", "b"}});
-    common_.OpenDatabase();
-    Save(text);
-    EXPECT_EQ(Dump(), "") << text;
-    common_.CloseDatabase();
-    std::filesystem::remove(dir_.DatabaseFile());
+// Values other programs store (not UTF-8 text, not text at all, in a UTF-16 database) survive an
+// unedited save byte for byte, and so does every code unit of any text Velmora saves.
+TEST_F(StoreTest, UneditedSaveKeepsEveryStoredByteAndSavedTextComesBackWhole) {
+  using namespace std::string_literals;
+  const struct {
+    const char *encoding, *values;
+  } cases[] = {
+      {"UTF-8", "(cast(x'C4E3BAC3' as text), 'caf' || cast(x'E9' as text)), (x'00FF80C0AF', 42), "
+                "(0.30000000000000004, cast(x'610062' as text)), (cast(x'EDA08061' as text), "
+                "cast(x'EDB280EDA080EDB080EDA08080' as text))"},
+      {"UTF-16le", "(cast(x'00D87800' as text), cast(x'FFFE4100FEFF' as text)), (x'4100', x'00DC4200')"},
+      {"UTF-16be", "(cast(x'D8000078DC80' as text), cast(x'FEFF0041' as text))"},
+  };
+  const std::string stored = "select hex(ask), hex(answer), printf('%!.17g', ask), printf('%!.17g', answer) "
+                             "from zorvrobot order by id";
+  const std::u16string text = u"\uFEFFa\0b###\xD800x\r\n\xDC80\xDCFF\xD83D###\n\r\u2028\uFFFE"s;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.encoding);
+    TempDir other;
+    Sql(other.DatabaseFile(), "pragma encoding='"s + c.encoding + "'; create table zorvrobot (id integer "
+        "primary key, ask numeric, answer numeric); insert into zorvrobot (ask, answer) values " + c.values);
+    const std::string before = Sql(other.DatabaseFile(), stored);
+    Common store(other.AppPath());
+    store.OpenDatabase();
+    store.SaveReplyText(store.LoadReplyText());
+    EXPECT_EQ(Sql(other.DatabaseFile(), stored), before);
+    store.SaveReplyText(text);
+    EXPECT_EQ(store.LoadReplyText(), text);
+    // A BLOB of odd length has no UTF-16 text that gives back its bytes.
+    Sql(other.DatabaseFile(), "insert into zorvrobot (ask, answer) values ('a', x'414243')");
+    if (c.encoding != "UTF-8"s) {
+      EXPECT_EQ(FaultOf([&] { store.LoadReplyText(); }), Fault::NotText);
+    }
   }
 }
 
-TEST_F(StoreTest, RowsAddedLaterLoadAfterEarlierOnes) {
-  Create({});
-  common_.OpenDatabase();
-  Save("1###a\r\n2###b\r\n3###c");
-  Save(Load() + "\r\n4###d");
-  EXPECT_EQ(Load(), "1###a\r\n2###b\r\n3###c\r\n4###d");
-}
-
-TEST_F(StoreTest, OpenWhileOpenReopensAndCloseTwiceIsHarmless) {
-  Create({{"a", "b"}});
-  common_.OpenDatabase();
-  common_.OpenDatabase();  // an open connection refuses to open again: it was closed first
-  EXPECT_EQ(common_.Conn().State(), store::ado::adStateOpen);
-  EXPECT_EQ(common_.Conn().CursorLocation(), store::ado::adUseClient);
-  EXPECT_EQ(Load(), "a###b");
-
-  common_.CloseDatabase();
-  EXPECT_FALSE(common_.HasConn());
-  common_.CloseDatabase();  // creates a fresh closed object and leaves it
-  EXPECT_TRUE(common_.HasConn());
-  EXPECT_EQ(common_.Conn().State(), store::ado::adStateClosed);
-}
-
-TEST_F(StoreTest, OpeningNeverCreatesAMissingFile) {
-  EXPECT_EQ(FaultOf([&] { common_.OpenDatabase(); }), Fault::CantOpen);
-  EXPECT_FALSE(std::filesystem::exists(dir_.DatabaseFile()));
-  EXPECT_EQ(FaultOf([&] { common_.LoadReplyText(); }), Fault::ConnectionClosed);
-  EXPECT_EQ(FaultOf([&] { Save("a###b"); }), Fault::ConnectionClosed);
-}
-
-TEST_F(StoreTest, ConnectionStringIsParsedNotGuessed) {
-  Create({});
-  store::ado::Connection conn;
-  const std::u16string source = u"Data Source=" + dir_.DatabaseFile().u16string();
-  auto fault = [&](const std::u16string& text) {
-    return FaultOf([&] { conn.Open(text, u"", u"", -1); });
-  };
-  EXPECT_EQ(fault(u"Provider=Other;" + source), Fault::BadArgument);
-  EXPECT_EQ(fault(u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=Share Deny;" + source), Fault::BadArgument);
-  EXPECT_EQ(fault(u"Provider=Microsoft.Jet.OLEDB.4.0;Colour=blue;" + source), Fault::BadArgument);
-  EXPECT_EQ(fault(u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=ReadWrite"), Fault::CantOpen);
-  conn.Open(u" provider = microsoft.jet.oledb.4.0 ; mode=readwrite;" + source + u";", u"", u"", -1);
-  EXPECT_EQ(conn.State(), store::ado::adStateOpen);
-}
-
-TEST_F(StoreTest, LoadOfAnUnreadableTableFailsInsteadOfReturningPartialText) {
-  Create({{"a", "b"}});
-  ExecSql(dir_.DatabaseFile(), "alter table zorvrobot rename to other");
-  common_.OpenDatabase();
-  EXPECT_EQ(FaultOf([&] { common_.LoadReplyText(); }), Fault::NoSuchTable);
-  EXPECT_FALSE(common_.HasRs());
-  // The store is still usable once the table is back.
-  ExecSql(dir_.DatabaseFile(), "alter table other rename to zorvrobot");
-  EXPECT_EQ(Load(), "a###b");
-}
-
-// Every new connection may hold values of at most 1000 bytes, like a database built with a
-// small length limit.
+// Every new connection may hold values of at most 1000 bytes, like a database built with a small
+// length limit.
 int LimitLength(sqlite3* db, char**, const sqlite3_api_routines*) {
   sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 1000);
   return SQLITE_OK;
 }
 
-// The reply table declared with an id the database does not assign, holding the same rows.
-std::function<void(const std::filesystem::path&)> IdDeclaredAs(const std::string& declaration) {
-  return [declaration](const std::filesystem::path& file) {
-    ExecSql(file, "drop table zorvrobot; create table zorvrobot (" + declaration +
-                      ", ask text, answer text); insert into zorvrobot (ask, answer) values "
-                      "('keep', '1'), ('keep', '2')");
-  };
+using Doing = std::function<void(const fs::path&)>;
+Doing Exec(const std::string& sql) {
+  return [sql](const fs::path& file) { Sql(file, sql); };
+}
+Doing IdDeclaredAs(const std::string& id) {
+  return Exec("drop table zorvrobot; create table zorvrobot (" + id + ", ask text, answer text); "
+             "insert into zorvrobot (ask, answer) values ('keep', '1'), ('keep', '2')");
+}
+std::optional<Sqlite> other;  // another program's connection, held through a save
+Doing Hold(const std::string& sql) {
+  return [sql](const fs::path& file) { other.emplace(file).Run(sql); };
+}
+void Replace(const fs::path& file) {
+  CreateReplyDatabase(file.parent_path() / "new.db", "('new', 'table')");
+  fs::rename(file.parent_path() / "new.db", file);
 }
 
-// Each way a save can fail must leave the table exactly as it was.
-TEST_F(StoreTest, FailedSaveLeavesTableUntouched) {
-  const std::string text = "a###x\r\nb###y\r\nc###y\r\nd###z";
+// Each way a save can fail leaves the table as it was, no transaction open, and says why.
+TEST_F(StoreTest, FailedSaveLeavesTheTableAsItWas) {
+  const std::string text = "a###x\r\nb###y\r\nc###y\r\nd###" + std::string(1001, 'z');
   const struct {
     const char* name;
-    std::function<void(const std::filesystem::path&)> arrange;
+    Doing before, meanwhile;  // done to the file before Velmora opens it, and while it is open
     Fault fault;
-    std::string text;
   } cases[] = {
-      {"trigger refuses the third row",
-       [](const std::filesystem::path& file) {
-         ExecSql(file,
-                 "create trigger no_c before insert on zorvrobot when new.ask = 'c' "
-                 "begin select raise(abort, 'refused'); end");
+      {"trigger refuses the third row", Exec("create trigger no_c before insert on zorvrobot when "
+                                            "new.ask = 'c' begin select raise(abort, 'no'); end"), {}, Fault::Constraint},
+      {"unique index", Exec("create unique index one on zorvrobot(answer)"), {}, Fault::Constraint},
+      {"NOT NULL column", Exec("drop table zorvrobot; create table zorvrobot (id integer primary key, "
+                              "ask text, answer text, kind text not null); insert into zorvrobot "
+                              "values (1, 'keep', '1', 'k'), (2, 'keep', '2', 'k')"), {}, Fault::Constraint},
+      {"value over the length limit", [](auto&) { sqlite3_auto_extension((void (*)())LimitLength); }, {},
+       Fault::TooBig},
+      {"id INTEGER", IdDeclaredAs("id INTEGER"), {}, Fault::OrderNotKept},
+      {"id INT PRIMARY KEY", IdDeclaredAs("id INT PRIMARY KEY"), {}, Fault::OrderNotKept},
+      {"id without a type", IdDeclaredAs("id"), {}, Fault::OrderNotKept},
+      {"exclusive lock", {}, Hold("begin exclusive"), Fault::Busy},
+      {"read transaction at commit", {}, Hold("begin; select count(*) from zorvrobot"), Fault::Busy},
+      {"read-only file format", {},
+       [](const fs::path& file) {  // a write version SQLite does not know: it opens read-only
+         std::string bytes = ReadBytes(file);
+         bytes[18] = 3;
+         bytes[24] ^= 1;  // the change counter, which tells open connections to read again
+         WriteBytes(file, bytes);
        },
-       Fault::Constraint, text},
-      {"unique answer refuses a duplicate",
-       [](const std::filesystem::path& file) {
-         ExecSql(file, "create unique index one_answer on zorvrobot(answer)");
-       },
-       Fault::Constraint, text},
-      {"extra NOT NULL column",
-       [](const std::filesystem::path& file) {
-         ExecSql(file, "alter table zorvrobot add column kind text not null default 'x'; "
-                       "create trigger need_kind before insert on zorvrobot "
-                       "begin select raise(abort, 'kind') where new.kind = 'x'; end");
-       },
-       Fault::Constraint, text},
-      {"value over the length limit",
-       [](const std::filesystem::path&) {
-         sqlite3_auto_extension(reinterpret_cast<void (*)()>(LimitLength));
-       },
-       Fault::TooBig, "a###x\r\nb###" + std::string(1001, 'y')},
-      {"id INTEGER without key", IdDeclaredAs("id INTEGER"), Fault::OrderNotKept, text},
-      {"id INT PRIMARY KEY", IdDeclaredAs("id INT PRIMARY KEY"), Fault::OrderNotKept, text},
-      {"id without a type", IdDeclaredAs("id"), Fault::OrderNotKept, text},
+       Fault::ReadOnly},
+      {"file deleted", {}, [](auto& file) { fs::remove(file); }, Fault::Moved},
+      {"file deleted in WAL mode", Exec("pragma journal_mode=wal"), [](auto& file) { fs::remove(file); },
+       Fault::Moved},
+      {"file replaced", {}, Replace, Fault::Moved},
+      {"file replaced in WAL mode", Exec("pragma journal_mode=wal"), Replace, Fault::Moved},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    CreateReplyDatabase(dir_.DatabaseFile(), {{"keep", "1"}, {"keep", "2"}});
-    c.arrange(dir_.DatabaseFile());
-    const std::string dump = Dump();
-    common_.OpenDatabase();
-    EXPECT_EQ(FaultOf([&] { Save(c.text); }), c.fault);
-    EXPECT_EQ(Dump(), dump);
-    EXPECT_EQ(Load(), "keep###1\r\nkeep###2") << "the connection stays usable";
-    common_.CloseDatabase();
+    // Windows does not let a program delete or replace an open file.
+    if (c.fault == Fault::Moved && fs::path::preferred_separator == '\\') continue;
+    TempDir dir;
+    const fs::path file = dir.DatabaseFile();
+    CreateReplyDatabase(file, "('keep', '1'), ('keep', '2')");
+    if (c.before) c.before(file);
+    Common common(dir.AppPath());
+    common.OpenDatabase();
+    const std::string table = Dump(file);
+    if (c.meanwhile) c.meanwhile(file);
+    EXPECT_EQ(FaultOf([&] { common.SaveReplyText(U16(text)); }), c.fault);
+    other.reset();
     sqlite3_reset_auto_extension();
-    std::filesystem::remove(dir_.DatabaseFile());
+    if (!fs::exists(file)) continue;  // deleted, and not made again
+    EXPECT_EQ(Dump(file), c.fault == Fault::Moved ? "new|table\n" : table);
+    // A file SQLite opens read-only cannot be written by anyone.
+    if (c.fault != Fault::ReadOnly) {
+      EXPECT_TRUE(OtherCanWrite(file)) << "a transaction was left open";
+    }
   }
 }
 
-// Out of memory at any point of a run's first save leaves no transaction open and the table as
-// it was.
-TEST_F(StoreTest, SaveRunningOutOfMemoryAnywhereChangesNothing) {
-  Create({{"keep", "1"}});
-  for (long allocations = 0;; ++allocations) {
-    Common common(dir_.AppPath());
+// A lock that the other program lets go of within Velmora's wait is no failure.
+TEST_F(StoreTest, ALockReleasedWithinTheWaitLetsTheSaveThrough) {
+  CreateReplyDatabase(file, "('a', '1')");
+  common.OpenDatabase();
+  Sqlite holder(file);
+  holder.Run("begin exclusive");
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    holder.Run("rollback");
+  });
+  EXPECT_NO_THROW(Save("b###2"));
+  release.join();
+  EXPECT_EQ(Dump(file), "b|2\n");
+}
+
+// The journal mode and other settings belong to the other program's file: Velmora changes none,
+// and writes with SQLite's default durability.
+TEST_F(StoreTest, TheFilesSettingsAndDurabilityStayAsTheyWere) {
+  const std::string settings = "pragma journal_mode; pragma user_version; pragma application_id; "
+                               "pragma page_size; pragma auto_vacuum; pragma synchronous";
+  for (const char* mode : {"wal", "delete"}) {
+    SCOPED_TRACE(mode);
+    TempDir dir;
+    const fs::path file = dir.DatabaseFile();
+    CreateReplyDatabase(file, "('a', 'b')");
+    Sql(file, std::string("pragma journal_mode=") + mode + "; pragma user_version=7; pragma application_id=42");
+    const std::string before = Sql(file, settings);
+    Common common(dir.AppPath());
     common.OpenDatabase();
-    bool saved = false;
-    allocationsBeforeFailure = allocations;
+    common.SaveReplyText(common.LoadReplyText() + u"\r\nc###d");
+    common.Rs().Open(u"pragma synchronous", common.Conn(), 1, 1, -1);
+    EXPECT_EQ(U8(common.Rs().Fields(u"synchronous").Value()) + "\n", Sql(file, "pragma synchronous"));
+    common.Rs().Close();
+    common.CloseDatabase();
+    EXPECT_EQ(Sql(file, settings), before);
+  }
+}
+
+// Out of memory at any point of a save leaves no transaction open and the table as it was.
+TEST_F(StoreTest, ASaveRunningOutOfMemoryAnywhereChangesNothing) {
+  CreateReplyDatabase(file, "('keep', '1')");
+  for (long allocations = 0;; ++allocations) {
+    Common common(dir.AppPath());
+    common.OpenDatabase();
+    allocationsLeft = allocations;
     try {
       common.SaveReplyText(u"a###1\r\nb###2");
-      saved = true;
+      allocationsLeft = -1;
+      break;
     } catch (const std::bad_alloc&) {
+      allocationsLeft = -1;
     }
-    allocationsBeforeFailure = -1;
-    if (saved) break;
-    ASSERT_TRUE(OtherCanWrite(dir_.DatabaseFile())) << "after " << allocations << " allocations";
-    ASSERT_EQ(Dump(), "keep|1\n");
+    ASSERT_TRUE(OtherCanWrite(file)) << "after " << allocations << " allocations";
+    ASSERT_EQ(Dump(file), "keep|1\n");
   }
-  EXPECT_EQ(Dump(), "a|1\nb|2\n");
-}
-
-TEST_F(StoreTest, FieldsAreLookedUpByNameIgnoringCase) {
-  Create({{"a", "b"}});
-  common_.OpenDatabase();
-  auto& rs = common_.Rs();
-  rs.Open(u"select * from zorvrobot order by id asc", common_.Conn(), 1, 1, -1);
-  EXPECT_EQ(rs.Fields(u"ASK").Value(), u"a");
-  EXPECT_EQ(FaultOf([&] { rs.Fields(u"nope"); }), Fault::NoSuchField);
-  EXPECT_EQ(FaultOf([&] { rs.AddNew(); }), Fault::BadArgument) << "read-only recordset";
-  rs.MoveNext();
-  EXPECT_TRUE(rs.Eof());
-  EXPECT_EQ(FaultOf([&] { rs.MoveNext(); }), Fault::BadArgument);
-  rs.Close();
-  EXPECT_EQ(FaultOf([&] { rs.Eof(); }), Fault::BadArgument) << "a closed recordset has no EOF";
+  EXPECT_EQ(Dump(file), "a|1\nb|2\n");
 }
 
 }  // namespace

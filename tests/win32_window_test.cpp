@@ -3,50 +3,47 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "tests/support/testdb.h"
 #include "window/layout.h"
 
 using namespace testsupport;
-using window::win32::MainForm;
 
 namespace {
 
-class Win32WindowTest : public ::testing::Test {
- protected:
-  Win32WindowTest() : common_(dir_.AppPath()), form_(GetModuleHandleW(nullptr), common_) {
-    form_.messageHook = [this](std::u16string_view text, editor::Buttons, editor::Icon, std::u16string_view title) {
-      messages_.emplace_back(text);
-      titles_.emplace_back(title);
-      return answer_;
+struct Win32WindowTest : testing::Test {
+  Win32WindowTest() {
+    form.messageHook = [this](std::u16string_view text, editor::Buttons, editor::Icon, std::u16string_view title) {
+      asked.emplace_back(text);
+      titles.emplace_back(title);
+      return answer;
     };
+  }
+  void Start() {
+    CreateReplyDatabase(dir.DatabaseFile(), "('a', '1'), ('b', '2')");
+    form.Form().StartUp();
   }
   std::u16string Caption() const {
     wchar_t caption[64] = {};
-    GetWindowTextW(form_.Handle(), caption, 64);
-    return std::u16string(caption, caption + wcslen(caption));
+    return std::u16string(caption, caption + GetWindowTextW(form.Handle(), caption, 64));
   }
-  void Char(wchar_t c) { SendMessageW(form_.Txt(), WM_CHAR, c, 1); }
-  void Click(int index) {
-    const HWND link = form_.Label3(index);
-    SendMessageW(form_.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(link), STN_CLICKED),
-                 reinterpret_cast<LPARAM>(link));
+  void Char(wchar_t c) { SendMessageW(form.Txt(), WM_CHAR, c, 1); }
+  void Click(int link) {
+    SendMessageW(form.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(form.Label3(link)), STN_CLICKED),
+                 reinterpret_cast<LPARAM>(form.Label3(link)));
   }
 
-  TempDir dir_;
-  store::Common common_;
-  MainForm form_;
-  std::vector<std::u16string> messages_, titles_;
-  int answer_ = editor::vbOK;
+  TempDir dir;
+  store::Common common{dir.AppPath()};
+  window::win32::MainForm form{GetModuleHandleW(nullptr), common};
+  std::vector<std::u16string> asked, titles;
+  int answer = editor::vbOK;
 };
 
-// The control ends its text at a NUL; every other unit it holds as it is.
-TEST(Win32TextMapping, EveryTextComesBackExactly) {
+// The control ends its text at a NUL, which the window therefore shows as a stand-in; every
+// other unit it holds as it is.
+TEST_F(Win32WindowTest, EveryTextComesBackExactly) {
   using namespace std::string_literals;
-  MainForm form(GetModuleHandleW(nullptr), *new store::Common(u"."));
-  for (const std::u16string& text : {u""s, u"a\0b"s, u"\0"s, u"\u2400"s, u"\u2400\0\u2400\u2400"s, u"\0\uFE0E\u2400\uFE0E"s,
+  for (const std::u16string& text : {u"a\0b"s, u"\0"s, u"\u2400\0\u2400\u2400"s, u"\0\uFE0E\u2400\uFE0E"s,
                                      u"lf\n cr\r crlf\r\n\xD800"s, std::u16string(40000, u'长')}) {
     form.SetText(text);
     EXPECT_EQ(form.Text(), text) << text.size();
@@ -55,99 +52,82 @@ TEST(Win32TextMapping, EveryTextComesBackExactly) {
   EXPECT_EQ(form.Text(), u"typed \u2400") << "a typed stand-in stays what it is";
 }
 
-TEST_F(Win32WindowTest, StartUpTypingCtrlSReloadAndClose) {
-  CreateReplyDatabase(dir_.DatabaseFile(), {{"a", "1"}, {"b", "2"}});
-  form_.Form().StartUp();
-  EXPECT_EQ(form_.Text(), u"a###1\r\nb###2");
+TEST_F(Win32WindowTest, CtrlSTheLinksAndTheClosePrompt) {
+  Start();
+  EXPECT_EQ(form.Text(), u"a###1\r\nb###2");
   EXPECT_EQ(Caption(), u"Velmora");
-  EXPECT_FALSE(form_.Form().Modified());
-
-  SendMessageW(form_.Txt(), EM_SETSEL, 0, 0);
+  SendMessageW(form.Txt(), EM_SETSEL, 0, 0);
   Char(L'x');
   EXPECT_EQ(Caption(), u"Velmora* ");
   Char(19);  // Ctrl+S
-  EXPECT_EQ(form_.Text(), u"xa###1\r\nb###2") << "Ctrl+S inserts nothing";
+  EXPECT_EQ(form.Text(), u"xa###1\r\nb###2") << "Ctrl+S inserts nothing";
   EXPECT_EQ(Caption(), u"Velmora(保存成功)");
-  EXPECT_EQ(DumpTable(dir_.DatabaseFile()), "xa|1\nb|2\n");
+  EXPECT_EQ(Dump(dir.DatabaseFile()), "xa|1\nb|2\n");
 
   Char(1);  // Ctrl+A selects all
   DWORD from = 1, to = 0;
-  SendMessageW(form_.Txt(), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
-  EXPECT_EQ(from, 0u);
-  EXPECT_EQ(to, static_cast<DWORD>(GetWindowTextLengthW(form_.Txt())));
-  SendMessageW(form_.Txt(), EM_SETSEL, 0, 0);
+  SendMessageW(form.Txt(), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  EXPECT_EQ(to - from, DWORD(GetWindowTextLengthW(form.Txt())));
   Char(L'y');
   Click(0);
-  EXPECT_EQ(form_.Text(), u"xa###1\r\nb###2");
+  EXPECT_EQ(form.Text(), u"xa###1\r\nb###2");
   EXPECT_EQ(Caption(), u"Velmora(加载完毕)");
   Click(1);
   EXPECT_EQ(Caption(), u"Velmora(保存成功)");
 
   Char(L'z');
-  answer_ = editor::vbCancel;
-  SendMessageW(form_.Handle(), WM_CLOSE, 0, 0);
-  EXPECT_TRUE(IsWindow(form_.Handle())) << "Cancel keeps the window";
-  answer_ = editor::vbNo;
-  const HWND window = form_.Handle();
+  answer = editor::vbCancel;
+  SendMessageW(form.Handle(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(form.Handle())) << "Cancel keeps the window";
+  answer = editor::vbNo;
+  const HWND window = form.Handle();
   SendMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_FALSE(IsWindow(window));
-  EXPECT_EQ(messages_, (std::vector<std::u16string>{u"保存当前应答内容？", u"保存当前应答内容？"}));
-  EXPECT_EQ(DumpTable(dir_.DatabaseFile()), "xa|1\nb|2\n");
+  EXPECT_EQ(asked, (std::vector<std::u16string>{u"保存当前应答内容？", u"保存当前应答内容？"}));
+  EXPECT_EQ(Dump(dir.DatabaseFile()), "xa|1\nb|2\n");
 }
 
-// The hand over the two links, and the default pointer everywhere else.
-TEST_F(Win32WindowTest, LinkCursorOverTheLinksOnly) {
-  CreateReplyDatabase(dir_.DatabaseFile(), {{"a", "1"}});
-  form_.Form().StartUp();
+// The link cursor over the two links only, and the controls where the layout rule puts them.
+TEST_F(Win32WindowTest, LinkCursorAndLayout) {
+  Start();
   const HCURSOR hand = LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101));
   ASSERT_NE(hand, nullptr);
-  const struct {
-    HWND control;
-    bool link;
-  } cases[] = {{form_.Label3(0), true}, {form_.Label3(1), true}, {form_.Label(1), false}, {form_.Txt(), false}};
-  for (const auto& c : cases) {
+  for (const HWND control : {form.Label3(0), form.Label3(1), form.Label(1), form.Txt()}) {
     SetCursor(nullptr);
-    const LRESULT handled = SendMessageW(form_.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(c.control),
-                                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
-    EXPECT_EQ(handled != 0 && GetCursor() == hand, c.link);
+    SendMessageW(form.Handle(), WM_SETCURSOR, WPARAM(control), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor() == hand, control == form.Label3(0) || control == form.Label3(1));
+  }
+  form.Show(SW_SHOWNORMAL);
+  for (const SIZE size : {SIZE{640, 480}, SIZE{300, 200}, SIZE{1000, 700}}) {
+    SetWindowPos(form.Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+    RECT client, outer, txt, link;
+    GetClientRect(form.Handle(), &client);
+    GetWindowRect(form.Handle(), &outer);
+    const window::Layout rule = window::LayOut({form.PixelsToTwips(client.right), form.PixelsToTwips(client.bottom),
+                                                form.PixelsToTwips(outer.right - outer.left)});
+    GetWindowRect(form.Txt(), &txt);
+    GetWindowRect(form.Label3(1), &link);
+    MapWindowPoints(nullptr, form.Handle(), reinterpret_cast<POINT*>(&txt), 2);
+    MapWindowPoints(nullptr, form.Handle(), reinterpret_cast<POINT*>(&link), 2);
+    EXPECT_EQ(std::vector<LONG>({txt.left, txt.top, txt.right, link.left, link.top}),
+              std::vector<LONG>({0, 0, form.TwipsToPixels(rule.txtWidth), form.TwipsToPixels(rule.label3Left[1]),
+                                 form.TwipsToPixels(rule.label3Top[1])}));
   }
 }
 
-TEST_F(Win32WindowTest, HiddenOrMissingDatabaseEndsTheRunWithTheNotice) {
+// A file search asking for no special attributes does not find a hidden file.
+TEST_F(Win32WindowTest, AMissingOrHiddenDatabaseEndsTheRunWithTheNotice) {
   for (const bool hidden : {false, true}) {
     if (hidden) {
-      CreateReplyDatabase(dir_.DatabaseFile(), {{"a", "1"}});
-      SetFileAttributesW(dir_.DatabaseFile().wstring().c_str(), FILE_ATTRIBUTE_HIDDEN);
+      CreateReplyDatabase(dir.DatabaseFile());
+      SetFileAttributesW(dir.DatabaseFile().wstring().c_str(), FILE_ATTRIBUTE_HIDDEN);
     }
-    form_.Form().StartUp();
-    EXPECT_TRUE(form_.RunEnded()) << hidden;
-    EXPECT_EQ(titles_.back(), u"提示");
-    EXPECT_EQ(messages_.back(), u"请将此文件放至客服软件目录");
+    form.Form().StartUp();
+    EXPECT_TRUE(form.RunEnded()) << hidden;
+    EXPECT_EQ(titles.back(), u"提示");
+    EXPECT_EQ(asked.back(), u"请将此文件放至客服软件目录");
   }
-  SetFileAttributesW(dir_.DatabaseFile().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(Win32WindowTest, LayoutFollowsTheRuleAtEverySize) {
-  CreateReplyDatabase(dir_.DatabaseFile(), {{"a", "1"}});
-  form_.Form().StartUp();
-  form_.Show(SW_SHOWNORMAL);
-  for (const SIZE size : {SIZE{640, 480}, SIZE{300, 200}, SIZE{1000, 700}}) {
-    SetWindowPos(form_.Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
-    RECT client = {}, outer = {}, txt = {}, link = {};
-    GetClientRect(form_.Handle(), &client);
-    GetWindowRect(form_.Handle(), &outer);
-    const window::Layout expected = window::LayOut({form_.PixelsToTwips(client.right), form_.PixelsToTwips(client.bottom),
-                                                    form_.PixelsToTwips(outer.right - outer.left)});
-    GetWindowRect(form_.Txt(), &txt);
-    GetWindowRect(form_.Label3(1), &link);
-    MapWindowPoints(nullptr, form_.Handle(), reinterpret_cast<POINT*>(&txt), 2);
-    MapWindowPoints(nullptr, form_.Handle(), reinterpret_cast<POINT*>(&link), 2);
-    EXPECT_EQ(txt.left, 0);
-    EXPECT_EQ(txt.top, 0);
-    EXPECT_EQ(txt.right - txt.left, form_.TwipsToPixels(expected.txtWidth));
-    EXPECT_EQ(link.left, form_.TwipsToPixels(expected.label3Left[1]));
-    EXPECT_EQ(link.top, form_.TwipsToPixels(expected.label3Top[1]));
-  }
+  SetFileAttributesW(dir.DatabaseFile().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 }  // namespace

@@ -1,18 +1,22 @@
+// The Qt window: the layout rule, the text box's mapping and editing, and the real main window
+// on the offscreen platform.
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QMenu>
-#include <QMimeData>
+#include <QScreen>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
-#include "tests/support/fakewindow.h"
 #include "tests/support/qtapp.h"
 #include "tests/support/testdb.h"
+#include "window/layout.h"
 #include "window/mainform.h"
 #include "window/textmapping.h"
 
@@ -20,7 +24,43 @@ using namespace testsupport;
 
 namespace {
 
-// Selects document positions [from, to) of box.
+TEST(LayOut, PlacesTheControlsByTheRule) {
+  const struct {
+    window::LayoutInput size;  // inner width and height, outer width, in twips
+    int txtWidth, txtHeight, labelTop, saveLeft, reloadLeft;
+  } cases[] = {
+      {{9300, 6375, 9540}, 9300, 6025, 6115, 8540, 7540},   {{9300, 6375, 9300}, 9300, 6025, 6115, 8300, 7300},
+      {{1500, 6375, 1740}, 1500, 6025, 6115, 740, -260},    {{9300, 350, 9540}, 9300, 0, 90, 8540, 7540},
+      {{9300, 200, 9540}, 9300, 0, -60, 8540, 7540},        {{0, 0, 0}, 0, 0, -260, -1000, -2000},
+  };
+  for (const auto& c : cases) {
+    const window::Layout out = window::LayOut(c.size);
+    const std::vector<int> got = {out.txtWidth, out.txtHeight, out.label1Top, out.label2Top, out.label3Top[0],
+                                  out.label3Top[1], out.label3Left[1], out.label3Left[0]};
+    EXPECT_EQ(got, (std::vector<int>{c.txtWidth, c.txtHeight, c.labelTop, c.labelTop, c.labelTop, c.labelTop,
+                                     c.saveLeft, c.reloadLeft}));
+  }
+}
+
+// Every code unit the document cannot hold as it is, next to every other: the box shows one line
+// per CR LF and gives back every unit, read whole or in pieces that cut lines and pairs anywhere.
+TEST(TextMapping, EveryTextComesBackFromTheBoxExactly) {
+  App();
+  const std::u16string units = {u'a', u'问', u' ', u'#', u'\r', u'\n', u'\t', 0x2028, 0x2029, 0xFDD0, 0xFDD1, 0,
+                                0xD800, 0xDC00, 0xDCC4, 0x240A, 0x240D, 0x00B6, 0x2424, 0xFFFD, 0xD83D, 0xDE00};
+  std::u16string text;
+  for (char16_t first : units)
+    for (char16_t second : units) text += std::u16string{first, second, u'x'};
+  text += u"\r\n\r\n";
+  window::ReplyTextBox box;
+  window::SetReplyText(box, text);
+  EXPECT_EQ(box.document()->blockCount(), 4);  // the pair CR LF, and the two at the end
+  ASSERT_EQ(window::ReplyTextOf(box), text);
+  for (const qsizetype piece : {1, 2, 3, 7, 64}) EXPECT_EQ(window::ReplyTextOf(box, 0, piece), text) << piece;
+  window::SetReplyText(box, u"a\xDCC4\xDCE3###\xD800x");  // bytes that are not text, a lone surrogate
+  EXPECT_EQ(box.toPlainText(), QString::fromUtf16(u"a\uFFFD\uFFFD###\uFFFDx"));
+}
+
 void Select(QPlainTextEdit& box, int from, int to) {
   QTextCursor cursor(box.document());
   cursor.setPosition(from);
@@ -28,90 +68,63 @@ void Select(QPlainTextEdit& box, int from, int to) {
   box.setTextCursor(cursor);
 }
 
-// Starts a new line at the end of box.
-void NewLineAtEnd(QPlainTextEdit& box) {
-  box.moveCursor(QTextCursor::End);
-  QTest::keyClick(&box, Qt::Key_Return);
-}
-
-void TypeCharacter(QPlainTextEdit& box, char16_t c) {
+void TypeAt(QPlainTextEdit& box, QTextCursor::MoveOperation where, char16_t c) {
+  box.moveCursor(where);
   QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
   QApplication::sendEvent(&box, &press);
 }
 
-// Drops the clipboard's content at the end of box, as a drag from elsewhere in Velmora would.
-void DropClipboardAtEnd(QPlainTextEdit& box) {
-  QTextCursor end(box.document());
-  end.movePosition(QTextCursor::End);
-  const QPoint at = box.cursorRect(end).center();
-  const QMimeData* data = QApplication::clipboard()->mimeData();
-  QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(box.viewport(), &enter);
-  QDropEvent drop(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(box.viewport(), &drop);
-}
-
-struct Edit {
+// The box shows "a###x␊y" for a lone LF and "c###¶" for U+2029; positions count one per shown
+// character and one per line break.
+const struct Edit {
   const char* name;
-  std::u16string before;  // reply text put into the box
+  std::u16string before;
   std::function<void(window::ReplyTextBox&)> edit;
-  std::u16string after;  // reply text read back
-};
-
-// The box shows "a###x␊y" for a lone LF and "c###¶" for a U+2029 (document positions count one
-// per shown character and one per line break).
-const Edit kEdits[] = {
-    {"TypedLinesComeBackAsCrLf", u"a###1\r\nb\n###2",
+  std::u16string after;
+} kEdits[] = {
+    {"typed lines come back as CR LF", u"a###1\r\nb\n###2",
      [](auto& box) {
-       NewLineAtEnd(box);
+       box.moveCursor(QTextCursor::End);
+       QTest::keyClick(&box, Qt::Key_Return);
        QTest::keyClicks(&box, "c###3");
      },
      u"a###1\r\nb\n###2\r\nc###3"},
-    {"CopyAndPasteKeepOriginals", u"a###x\ny\r\nc###\u2029",
-     [](auto& box) {
-       Select(box, 0, 7);
-       box.copy();
-       NewLineAtEnd(box);
-       box.paste();
-     },
-     u"a###x\ny\r\nc###\u2029\r\na###x\ny"},
-    {"CutAndPasteKeepOriginals", u"a###x\ny\r\nc###\u2029",
+    {"copy and paste keep originals", u"a###x\ny\r\nc###\u2029",
      [](auto& box) {
        Select(box, 0, 8);
-       box.cut();
-       NewLineAtEnd(box);
+       box.copy();
+       box.moveCursor(QTextCursor::End);
        box.paste();
      },
-     u"c###\u2029\r\na###x\ny\r\n"},
-    {"DropKeepsOriginals", u"a###x\ny\r\nc###\u2029",
+     u"a###x\ny\r\nc###\u2029a###x\ny\r\n"},
+    {"a copy pasted into a cleared box keeps originals", u"a\xDCC4###x\ny\xD800",
      [](auto& box) {
-       Select(box, 8, 13);
+       box.selectAll();
        box.copy();
-       DropClipboardAtEnd(box);
+       box.clear();
+       box.paste();
      },
-     u"a###x\ny\r\nc###\u2029c###\u2029"},
-    {"TextFromOtherProgramsIsPlainText", u"a###x\ny",
+     u"a\xDCC4###x\ny\xD800"},
+    {"text from other programs is plain text", u"a###x\ny",
      [](auto& box) {
-       QApplication::clipboard()->setText(QString::fromUtf16(u"p###1\r\nq###2\rr###3\ns###\u240A"));
-       NewLineAtEnd(box);
+       QApplication::clipboard()->setText(QString::fromUtf16(u"\r\np###1\r\nq###2\rr###3\ns###\u240A"));
+       box.moveCursor(QTextCursor::End);
        box.paste();
      },
      u"a###x\ny\r\np###1\r\nq###2\r\nr###3\r\ns###\u240A"},
-    {"TypedStandInNextToAMarkedOneStaysLiteral", u"a###x\n",
+    {"a stand-in typed next to a marked one stays literal", u"a###x\n",
      [](auto& box) {
-       box.moveCursor(QTextCursor::End);
-       TypeCharacter(box, 0x240A);
-       box.moveCursor(QTextCursor::StartOfLine);
-       TypeCharacter(box, 0x240A);
+       TypeAt(box, QTextCursor::End, 0x240A);
+       TypeAt(box, QTextCursor::StartOfLine, 0x240A);
      },
      u"\u240Aa###x\n\u240A"},
-    {"ReloadAfterACursorNextToAStandInKeepsLiterals", u"a###x\n",
+    {"a reload after the cursor stood next to a stand-in keeps literals", u"a###x\n",
      [](auto& box) {
        box.moveCursor(QTextCursor::End);
        window::SetReplyText(box, u"\u00B6\u240A\u240D\u2424\uFFFD###literal");
      },
      u"\u00B6\u240A\u240D\u2424\uFFFD###literal"},
-    {"UndoOfADeletedStandInRestoresIt", u"a###x\ny",
+    {"undoing the delete of a stand-in restores it", u"a###x\ny",
      [](auto& box) {
        Select(box, 5, 6);
        QTest::keyClick(&box, Qt::Key_Delete);
@@ -120,159 +133,146 @@ const Edit kEdits[] = {
      u"a###x\ny"},
 };
 
-void PrintTo(const Edit& edit, std::ostream* out) { *out << edit.name; }
-
-class TextBoxEdit : public testing::TestWithParam<Edit> {};
-
-TEST_P(TextBoxEdit, KeepsEveryCodeUnitTheOperatorDidNotChange) {
+TEST(TextMapping, EditsKeepEveryCodeUnitTheOperatorDidNotChange) {
   App();
-  window::ReplyTextBox box;
-  box.resize(400, 300);
-  box.show();
-  window::SetReplyText(box, GetParam().before);
-  GetParam().edit(box);
-  EXPECT_EQ(window::ReplyTextOf(box), GetParam().after);
+  for (const Edit& edit : kEdits) {
+    SCOPED_TRACE(edit.name);
+    window::ReplyTextBox box;
+    box.show();
+    window::SetReplyText(box, edit.before);
+    edit.edit(box);
+    EXPECT_EQ(U8(window::ReplyTextOf(box)), U8(edit.after));
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(TextMapping, TextBoxEdit, testing::ValuesIn(kEdits),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// Bytes that are not text, and lone surrogates, show as U+FFFD; a copy pasted into another
-// Velmora brings them back.
-TEST(TextMapping, NonTextShowsAsReplacementAndCopiesIntoASecondBox) {
-  App();
-  window::ReplyTextBox box, other;
-  const std::u16string text = u"a\xDCC4\xDCE3###\xD800x";
-  window::SetReplyText(box, text);
-  EXPECT_EQ(box.toPlainText(), QString::fromUtf16(u"a\uFFFD\uFFFD###\uFFFDx"));
-  box.selectAll();
-  box.copy();
-  other.paste();
-  EXPECT_EQ(window::ReplyTextOf(other), text);
-}
-
-// The block numbers box marks as left out by a save.
-std::vector<int> MarkedLines(const QPlainTextEdit& box) {
-  std::vector<int> lines;
-  for (const QTextEdit::ExtraSelection& mark : box.extraSelections())
-    if (lines.empty() || lines.back() != mark.cursor.blockNumber()) lines.push_back(mark.cursor.blockNumber());
-  return lines;
-}
-
-TEST(TextBoxMarks, LinesASaveWouldLeaveOutAreMarkedAsTheOperatorTypes) {
+TEST(TextBox, MarksLinesASaveWouldLeaveOutAndWrapsLongWordsAnywhere) {
   App();
   window::ReplyTextBox box;
   box.resize(400, 600);
   box.show();
-  // Lines 0-3 are saved or blank, 4-8 would be left out.
   window::SetReplyText(box, u"a###b\r\n  a ### b  \r\n\r\n   \r\nno separator\r\n###b\r\na###\r\na##b\r\n\n");
-  box.MarkLinesLeftOut();
-  EXPECT_EQ(MarkedLines(box), (std::vector<int>{4, 5, 6, 7, 8}));
+  std::vector<int> marked;
   box.moveCursor(QTextCursor::Start);
   box.moveCursor(QTextCursor::EndOfBlock);
-  QTest::keyClick(&box, Qt::Key_Backspace);
-  EXPECT_EQ(MarkedLines(box), (std::vector<int>{0, 4, 5, 6, 7, 8}));
+  QTest::keyClick(&box, Qt::Key_Backspace);  // "a###" now
+  for (const QTextEdit::ExtraSelection& mark : box.extraSelections())
+    if (marked.empty() || marked.back() != mark.cursor.blockNumber()) marked.push_back(mark.cursor.blockNumber());
+  EXPECT_EQ(marked, (std::vector<int>{0, 4, 5, 6, 7, 8}));
+
+  // Qt wraps a long run without spaces at word boundaries in time quadratic in its length.
+  EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+  box.insertPlainText(QString(1001, u'a'));
+  EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAnywhere);
+  window::SetReplyText(box, u"q###" + std::u16string(1001, u'a'));
+  EXPECT_EQ(box.wordWrapMode(), QTextOption::WrapAnywhere);
 }
 
-// Qt wraps a long run without spaces at word boundaries in time quadratic in its length.
-TEST(TextBoxWrap, LongWordsAreWrappedAnywhere) {
-  App();
-  const std::u16string word(1001, u'a'), words = [] {
-    std::u16string text;
-    while (text.size() < 5000) text += u"abcd efghi";
-    return text;
-  }();
-  const struct {
-    std::u16string loaded, pasted;
-    QTextOption::WrapMode mode;
-  } cases[] = {
-      {u"q###" + words, u"", QTextOption::WrapAtWordBoundaryOrAnywhere},
-      {u"q###" + word, u"", QTextOption::WrapAnywhere},
-      {u"q###a", word, QTextOption::WrapAnywhere},
-  };
-  for (const auto& c : cases) {
-    window::ReplyTextBox box;
-    window::SetReplyText(box, c.loaded);
-    if (!c.pasted.empty()) box.insertPlainText(QString::fromStdU16String(c.pasted));
-    EXPECT_EQ(box.wordWrapMode(), c.mode);
-  }
-}
-
-TEST(ChineseTexts, TextBoxMenuIsChinese) {
-  App();
-  window::UseChineseTexts();
-  QPlainTextEdit box;
-  box.setPlainText(QStringLiteral("x"));
-  box.selectAll();
-  const std::unique_ptr<QMenu> menu(box.createStandardContextMenu());
-  ASSERT_FALSE(menu->actions().isEmpty());
-  for (const QAction* action : menu->actions()) {
-    if (action->isSeparator()) continue;
-    EXPECT_TRUE(IsChinese(action->text().toStdU16String())) << action->text().toStdString();
-  }
-}
-
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public testing::Test {
  protected:
-  MainFormTest() : common_((App(), dir_.AppPath())) {}
-  TempDir dir_;
-  store::Common common_;
+  void SetUp() override {
+    form.messageHook = [this](std::u16string_view text, editor::Buttons, editor::Icon, std::u16string_view title) {
+      asked.emplace_back(text);
+      titles.emplace_back(title);
+      const int answer = answers.empty() ? editor::vbNo : answers.front();
+      if (!answers.empty()) answers.pop_front();
+      return answer;
+    };
+  }
+  void Start(const std::string& rows) {
+    CreateReplyDatabase(dir.DatabaseFile(), rows);
+    form.Form().StartUp();
+    form.show();
+    QApplication::processEvents();
+  }
+  QString Title() const { return form.windowTitle(); }
+
+  TempDir dir;
+  store::Common common{(App(), dir.AppPath())};
+  window::MainForm form{common};
+  std::vector<std::u16string> asked, titles;
+  std::deque<int> answers;
 };
 
-TEST_F(MainFormTest, CtrlSInsertsNothingAndSavesTheTable) {
-  CreateReplyDatabase(dir_.DatabaseFile(), {{"a", "1"}});
-  window::MainForm form(common_);
-  form.Form().StartUp();
-  EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmora"));
-  EXPECT_EQ(form.Txt().toPlainText(), QStringLiteral("a###1"));
-
+TEST_F(MainFormTest, CtrlSTheLinksAndTheClosePrompt) {
+  Start("('a', '1')");
+  EXPECT_EQ(Title(), "Velmora");
   form.Txt().moveCursor(QTextCursor::End);
   QTest::keyClick(&form.Txt(), Qt::Key_Return);
   QTest::keyClicks(&form.Txt(), "b###2");
-  EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmora* "));
-  EXPECT_TRUE(form.Form().Modified());
-
+  EXPECT_EQ(Title(), "Velmora* ");
   QTest::keyClick(&form.Txt(), Qt::Key_S, Qt::ControlModifier);
-  EXPECT_EQ(form.Txt().toPlainText(), QStringLiteral("a###1\nb###2")) << "nothing inserted";
-  EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmora(保存成功)"));
-  EXPECT_EQ(DumpTable(dir_.DatabaseFile()), "a|1\nb|2\n");
-}
+  EXPECT_EQ(form.Txt().toPlainText(), "a###1\nb###2") << "Ctrl+S inserts nothing";
+  EXPECT_EQ(Title(), "Velmora(保存成功)");
+  EXPECT_EQ(Dump(dir.DatabaseFile()), "a|1\nb|2\n");
 
-TEST_F(MainFormTest, ReloadLinkAndClosePromptThroughTheRealWindow) {
-  CreateReplyDatabase(dir_.DatabaseFile(), {{"a", "1"}});
-  window::MainForm form(common_);
-  std::vector<std::u16string> asked;
-  form.messageHook = [&](std::u16string_view text, editor::Buttons, editor::Icon, std::u16string_view) {
-    asked.emplace_back(text);
-    return asked.size() == 1 ? int(editor::vbCancel) : int(editor::vbNo);
-  };
-  form.Form().StartUp();
-  form.show();
   QTest::keyClicks(&form.Txt(), "x");
   QTest::mouseClick(&form.Label3(0), Qt::LeftButton);
-  EXPECT_EQ(form.Txt().toPlainText(), QStringLiteral("a###1"));
-  EXPECT_EQ(form.windowTitle(), QStringLiteral("Velmora(加载完毕)"));
+  EXPECT_EQ(form.Txt().toPlainText(), "a###1\nb###2");
+  EXPECT_EQ(Title(), "Velmora(加载完毕)");
+  QTest::keyClicks(&form.Txt(), "y");
+  QTest::mouseClick(&form.Label3(1), Qt::LeftButton);
+  EXPECT_EQ(Title(), "Velmora(保存成功)");
+  EXPECT_EQ(Dump(dir.DatabaseFile()), "ya|1\nb|2\n");
 
+  QTest::keyClicks(&form.Txt(), "z");
+  answers = {editor::vbCancel, editor::vbNo};
   EXPECT_FALSE(form.close()) << "Cancel keeps the window open";
-  EXPECT_TRUE(form.isVisible());
   EXPECT_TRUE(form.close()) << "No closes it";
   EXPECT_EQ(asked, (std::vector<std::u16string>{u"保存当前应答内容？", u"保存当前应答内容？"}));
-  EXPECT_FALSE(common_.HasConn());
+  EXPECT_EQ(Dump(dir.DatabaseFile()), "ya|1\nb|2\n");
+  EXPECT_FALSE(common.HasConn());
 }
 
-TEST_F(MainFormTest, MissingDatabaseEndsTheRunBeforeTheWindowShows) {
-  window::MainForm form(common_);
-  std::u16string title;
-  form.messageHook = [&](std::u16string_view, editor::Buttons, editor::Icon, std::u16string_view t) {
-    title = t;
-    return int(editor::vbOK);
-  };
+// The controls follow the layout rule at every size, and a long line wraps at the box's width.
+TEST_F(MainFormTest, LayoutAndWrappingFollowEveryResize) {
+  Start("('长', '" + std::string(400, 'w') + " " + std::string(400, 'w') + "')");
+  for (const QSize size : {QSize(620, 425), QSize(800, 600), QSize(300, 100)}) {
+    form.resize(size);
+    QApplication::processEvents();
+    const window::Layout rule = window::LayOut({form.PixelsToTwips(form.width()), form.PixelsToTwipsY(form.height()),
+                                                form.PixelsToTwips(form.frameGeometry().width())});
+    EXPECT_EQ(form.Txt().geometry(), QRect(0, 0, form.TwipsToPixels(rule.txtWidth), form.TwipsToPixelsY(rule.txtHeight)));
+    EXPECT_EQ(form.Label3(1).pos(), QPoint(form.TwipsToPixels(rule.label3Left[1]), form.TwipsToPixelsY(rule.label3Top[1])));
+    EXPECT_EQ(form.Label3(0).x(), form.TwipsToPixels(rule.label3Left[0]));
+    const QTextLayout& layout = *form.Txt().document()->firstBlock().layout();
+    qreal widest = 0;
+    for (int i = 0; i < layout.lineCount(); ++i) widest = std::max(widest, layout.lineAt(i).naturalTextWidth());
+    EXPECT_LE(widest, form.Txt().viewport()->width());
+    EXPECT_GT(widest, form.Txt().viewport()->width() - 40);
+  }
+  form.close();
+}
+
+TEST_F(MainFormTest, LooksAsDesignedInChinese) {
+  Start("('a', '1')");
+  EXPECT_EQ(form.Label2().palette().color(QPalette::WindowText), QColor(255, 0, 0));
+  for (int i = 0; i < 2; ++i) {
+    const QLabel& link = form.Label3(i);
+    EXPECT_EQ(link.palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    EXPECT_EQ(std::make_tuple(link.font().underline(), link.font().pointSize(), link.font().weight()),
+              std::make_tuple(true, 9, QFont::Normal));
+    EXPECT_EQ(link.cursor().shape(), Qt::BitmapCursor);
+    EXPECT_EQ(link.cursor().hotSpot(), QPoint(6, 0));
+  }
+  EXPECT_NE(form.Txt().cursor().shape(), Qt::BitmapCursor);
+  EXPECT_FALSE(form.windowIcon().isNull());
+  window::UseChineseTexts();
+  form.Txt().selectAll();
+  const std::unique_ptr<QMenu> menu(form.Txt().createStandardContextMenu());
+  for (const QAction* action : menu->actions())
+    EXPECT_TRUE(action->isSeparator() || action->text().contains(QRegularExpression("[\\x{4E00}-\\x{9FFF}]")))
+        << action->text().toStdString();
+  form.close();
+}
+
+TEST_F(MainFormTest, AMissingDatabaseEndsTheRunBeforeTheWindowShows) {
   form.Form().StartUp();
   EXPECT_TRUE(form.RunEnded());
-  EXPECT_EQ(title, u"提示");
+  EXPECT_EQ(titles, std::vector<std::u16string>{u"提示"});
   // The notice is centred over the window, which stands where it would have been shown.
-  EXPECT_LE((form.geometry().center() - QGuiApplication::primaryScreen()->availableGeometry().center()).manhattanLength(), 2);
-  EXPECT_FALSE(std::filesystem::exists(dir_.DatabaseFile()));
+  const QPoint centre = QGuiApplication::primaryScreen()->availableGeometry().center();
+  EXPECT_LE((form.geometry().center() - centre).manhattanLength(), 2);
+  EXPECT_FALSE(std::filesystem::exists(dir.DatabaseFile()));
 }
 
 }  // namespace

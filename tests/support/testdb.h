@@ -1,62 +1,98 @@
-// Real SQLite reply databases in temporary directories, and a second program's view of them.
+// Real SQLite reply databases in temporary directories, and other programs' doings to them.
 #pragma once
 
+#include <sqlite3.h>
+
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <stdexcept>
 #include <string>
 
-struct sqlite3;
+#include "store/utf.h"
 
 namespace testsupport {
+
+namespace fs = std::filesystem;
 
 // A fresh temporary directory, removed with everything in it when the object goes.
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
+  TempDir() {
+    std::random_device random;
+    do path_ = fs::temp_directory_path() / ("velmora-test-" + std::to_string(random()));
+    while (!fs::create_directory(path_));
+  }
+  ~TempDir() { fs::remove_all(path_, ignored_); }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
+  const fs::path& path() const { return path_; }
   std::u16string AppPath() const { return path_.u16string(); }  // as the program reports its own
-  std::filesystem::path DatabaseFile() const { return path_ / "tarvello.db"; }
+  fs::path DatabaseFile() const { return path_ / "tarvello.db"; }
 
  private:
-  std::filesystem::path path_;
+  fs::path path_;
+  std::error_code ignored_;
 };
 
 // Another program's connection to a database file (created if missing), open for the object's
-// life. Run executes every statement of sql and returns the rows they give, columns joined by
-// '|' and each row ended by '\n' (NULL as <null>); it throws std::runtime_error on failure.
+// life. Run executes the statements of sql and returns the rows they give as text, columns joined
+// by '|' and each row ended by '\n' (NULL as <null>); it throws std::runtime_error on failure.
 class Sqlite {
  public:
-  explicit Sqlite(const std::filesystem::path& file, int busyTimeoutMs = 10000);
-  ~Sqlite();
+  explicit Sqlite(const fs::path& file, int busyTimeoutMs = 10000) {
+    if (sqlite3_open_v2(file.u8string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)) {
+      sqlite3_close(db_);
+      throw std::runtime_error("cannot open " + file.u8string());
+    }
+    sqlite3_busy_timeout(db_, busyTimeoutMs);
+  }
+  ~Sqlite() { sqlite3_close_v2(db_); }
   Sqlite(const Sqlite&) = delete;
   Sqlite& operator=(const Sqlite&) = delete;
-  std::string Run(const std::string& sql);
+  std::string Run(const std::string& sql) {
+    std::string rows;
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), AddRow, &rows, &error) == SQLITE_OK) return rows;
+    const std::string message = sql + ": " + (error ? error : "failed");
+    sqlite3_free(error);
+    throw std::runtime_error(message);
+  }
 
  private:
+  static int AddRow(void* rows, int columns, char** values, char**) {
+    for (int i = 0; i < columns; ++i)
+      *static_cast<std::string*>(rows) += (i ? "|" : "") + std::string(values[i] ? values[i] : "<null>");
+    *static_cast<std::string*>(rows) += '\n';
+    return 0;
+  }
   sqlite3* db_ = nullptr;
 };
 
-inline std::string Sql(const std::filesystem::path& file, const std::string& sql) {
-  return Sqlite(file).Run(sql);
-}
+inline std::string Sql(const fs::path& file, const std::string& sql) { return Sqlite(file).Run(sql); }
 
-// Creates the reply table, holding the rows of an SQL values list such as "('a', '1'), ('b', '2')".
-inline void CreateReplyDatabase(const std::filesystem::path& file, const std::string& values = "") {
+// Creates the reply table holding the rows of an SQL values list such as "('a', '1'), ('b', '2')".
+inline void CreateReplyDatabase(const fs::path& file, const std::string& values = "") {
   Sql(file, "create table zorvrobot (id integer primary key, ask text, answer text);" +
                 (values.empty() ? "" : "insert into zorvrobot (ask, answer) values " + values));
 }
+inline std::string Dump(const fs::path& file) { return Sql(file, "select ask, answer from zorvrobot order by id"); }
 
-inline std::string Dump(const std::filesystem::path& file) {
-  return Sql(file, "select ask, answer from zorvrobot order by id");
+// Something another program does to a database file.
+using Doing = std::function<void(const fs::path&)>;
+inline Doing Exec(const std::string& sql) { return [sql](const fs::path& file) { Sql(file, sql); }; }
+
+inline std::string ReadBytes(const fs::path& file) {  // empty unless an ordinary file
+  std::ifstream in(file, std::ios::binary);
+  return fs::is_regular_file(file) ? std::string(std::istreambuf_iterator<char>(in), {}) : "";
+}
+inline void WriteBytes(const fs::path& file, const std::string& bytes) {  // in place, as a program rewriting it
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-std::string ReadBytes(const std::filesystem::path& file);  // empty unless an ordinary file
-// Overwrites the file in place, as another program rewriting it would.
-void WriteBytes(const std::filesystem::path& file, const std::string& bytes);
-
-std::u16string U16(const std::string& utf8);
-std::string U8(std::u16string_view utf16);
+inline std::u16string U16(const std::string& utf8) { return store::Utf8ToUtf16(utf8); }
+inline std::string U8(std::u16string_view utf16) { return store::Utf16ToUtf8(utf16); }
 
 }  // namespace testsupport

@@ -70,8 +70,7 @@ void TypeAt(QPlainTextEdit& box, QTextCursor::MoveOperation where, char16_t c) {
   QApplication::sendEvent(&box, &press);
 }
 
-// The box shows "a###x␊y" for a lone LF and "c###¶" for U+2029; positions count one per shown
-// character and one per line break.
+// Edits of text with stand-ins: the box shows "a###x␊y" for a lone LF and "c###¶" for U+2029.
 const struct Edit {
   const char* name;
   std::u16string before;
@@ -98,7 +97,7 @@ const struct Edit {
     {"a stand-in typed next to a marked one stays literal", u"a###x\n",
      [](auto& box) { TypeAt(box, QTextCursor::End, 0x240A); TypeAt(box, QTextCursor::StartOfLine, 0x240A); },
      u"\u240Aa###x\n\u240A"},
-    {"a reload after the cursor stood next to a stand-in keeps literals", u"a###x\n",
+    {"a reload after the cursor stood next to a stand-in keeps literals", u"\n###x\n",
      [](auto& box) { box.moveCursor(QTextCursor::End); window::SetReplyText(box, u"\u00B6\u240A\u240D\u2424\uFFFD###a"); },
      u"\u00B6\u240A\u240D\u2424\uFFFD###a"},
 };

@@ -104,10 +104,9 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 MainForm::MainForm(store::Common& common)
     : form_(*this, common),
       txt_(new TextBox(this)),
-      label1_(new QLabel(QStringLiteral("每行一条记录，格式为:"), this)),
-      label2_(new QLabel(QStringLiteral("问题###答案"), this)),
-      label3_{new LinkLabel(QStringLiteral("重新加载"), this),
-              new LinkLabel(QStringLiteral("保存修改"), this)} {
+      label1_(new QLabel(ToQString(kLabel1Design.caption), this)),
+      label2_(new QLabel(ToQString(kLabel2Design.caption), this)),
+      label3_{new LinkLabel(ToQString(kLabel3Design[0].caption), this), new LinkLabel(ToQString(kLabel3Design[1].caption), this)} {
   setObjectName(QStringLiteral("frmMain"));
   txt_->setObjectName(QStringLiteral("Txt"));
   label1_->setObjectName(QStringLiteral("Label1"));
@@ -131,12 +130,12 @@ MainForm::MainForm(store::Common& common)
     label->adjustSize();
   // Design positions; StartUp moves the text box to the corner and LayOut replaces the rest
   // except the lefts of Label1 and Label2.
-  txt_->setGeometry(TwipsToPixels(120), TwipsToPixelsY(120), TwipsToPixels(6255),
-                    TwipsToPixelsY(4695));
-  label1_->move(TwipsToPixels(120), TwipsToPixelsY(4920));
-  label2_->move(TwipsToPixels(2040), TwipsToPixelsY(4920));
-  label3_[0]->move(TwipsToPixels(4680), TwipsToPixelsY(4920));
-  label3_[1]->move(TwipsToPixels(5640), TwipsToPixelsY(4920));
+  txt_->setGeometry(TwipsToPixels(kTxtDesign.left), TwipsToPixelsY(kTxtDesign.top), TwipsToPixels(kTxtDesign.width),
+                    TwipsToPixelsY(kTxtDesign.height));
+  label1_->move(TwipsToPixels(kLabel1Design.left), TwipsToPixelsY(kLabel1Design.top));
+  label2_->move(TwipsToPixels(kLabel2Design.left), TwipsToPixelsY(kLabel2Design.top));
+  for (std::size_t index = 0; index < 2; ++index)
+    label3_[index]->move(TwipsToPixels(kLabel3Design[index].left), TwipsToPixelsY(kLabel3Design[index].top));
 
   setTabOrder(txt_, label1_);
   setTabOrder(label1_, label2_);
@@ -149,22 +148,10 @@ MainForm::MainForm(store::Common& common)
   Centre();
 }
 
-namespace {
-
-int Scale(int value, int numerator, int denominator) {
-  // Rounded to the nearest, so a round trip stays within one unit.
-  const long long scaled = static_cast<long long>(value) * numerator;
-  const long long half = denominator / 2;
-  return static_cast<int>(scaled >= 0 ? (scaled + half) / denominator
-                                      : -((-scaled + half) / denominator));
-}
-
-}  // namespace
-
-int MainForm::TwipsToPixels(int twips) const { return Scale(twips, logicalDpiX(), 1440); }
-int MainForm::TwipsToPixelsY(int twips) const { return Scale(twips, logicalDpiY(), 1440); }
-int MainForm::PixelsToTwips(int pixels) const { return Scale(pixels, 1440, logicalDpiX()); }
-int MainForm::PixelsToTwipsY(int pixels) const { return Scale(pixels, 1440, logicalDpiY()); }
+int MainForm::TwipsToPixels(int twips) const { return window::TwipsToPixels(twips, logicalDpiX()); }
+int MainForm::TwipsToPixelsY(int twips) const { return window::TwipsToPixels(twips, logicalDpiY()); }
+int MainForm::PixelsToTwips(int pixels) const { return window::PixelsToTwips(pixels, logicalDpiX()); }
+int MainForm::PixelsToTwipsY(int pixels) const { return window::PixelsToTwips(pixels, logicalDpiY()); }
 
 bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
   return store::IsOrdinaryFile(path);

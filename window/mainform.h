@@ -78,10 +78,6 @@ class MainForm : public QWidget, public editor::Window {
   int PixelsToTwips(int pixels) const;
   int PixelsToTwipsY(int pixels) const;
 
-  // The inner area at design time, in twips.
-  static constexpr int kDesignWidth = 9300;
-  static constexpr int kDesignHeight = 6375;
-
  protected:
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;

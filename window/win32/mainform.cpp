@@ -30,10 +30,6 @@ std::u16string Copy(std::u16string_view text) { return std::u16string(text); }
   throw std::runtime_error(std::string(what) + " failed (error " + std::to_string(GetLastError()) + ")");
 }
 
-int Scale(int value, int numerator, int denominator) {
-  return MulDiv(value, numerator, denominator);  // rounded to the nearest
-}
-
 }  // namespace
 
 std::u16string ShownText(std::u16string_view text) {
@@ -82,8 +78,7 @@ MainForm::MainForm(HINSTANCE instance, store::Common& common) : instance_(instan
   dpi_ = GetDeviceCaps(screen, LOGPIXELSX);
   ReleaseDC(nullptr, screen);
 
-  // The inner area at design time is 9300 x 6375 twips.
-  RECT frame = {0, 0, TwipsToPixels(9300), TwipsToPixels(6375)};
+  RECT frame = {0, 0, TwipsToPixels(kDesignWidth), TwipsToPixels(kDesignHeight)};
   AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, 0);
   window_ = CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
@@ -104,16 +99,16 @@ MainForm::~MainForm() {
 
 HWND MainForm::Label(int number) const { return number == 1 ? label1_ : label2_; }
 
-int MainForm::TwipsToPixels(int twips) const { return Scale(twips, dpi_, 1440); }
-int MainForm::PixelsToTwips(int pixels) const { return Scale(pixels, 1440, dpi_); }
+int MainForm::TwipsToPixels(int twips) const { return window::TwipsToPixels(twips, dpi_); }
+int MainForm::PixelsToTwips(int pixels) const { return window::PixelsToTwips(pixels, dpi_); }
 
-HWND MainForm::CreateControl(int id, const wchar_t* kind, std::u16string_view text, DWORD style,
-                             DWORD exStyle, int left, int top, int width, int height) {
-  const std::u16string caption(text);
+HWND MainForm::CreateControl(int id, const wchar_t* kind, const DesignedControl& design, DWORD style,
+                             DWORD exStyle) {
+  const std::u16string caption(design.caption);
   const HWND control = CreateWindowExW(exStyle, kind, Wide(caption), WS_CHILD | WS_VISIBLE | style,
-                                       TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
-                                       TwipsToPixels(height), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                       instance_, nullptr);
+                                       TwipsToPixels(design.left), TwipsToPixels(design.top),
+                                       TwipsToPixels(design.width), TwipsToPixels(design.height), window_,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (!control) Fail("CreateWindowEx");
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
   return control;
@@ -121,17 +116,17 @@ HWND MainForm::CreateControl(int id, const wchar_t* kind, std::u16string_view te
 
 void MainForm::CreateControls() {
   // Created in tab order, at their design places; StartUp and the layout move them.
-  txt_ = CreateControl(kTxtId, L"EDIT", u"",
+  txt_ = CreateControl(kTxtId, L"EDIT", kTxtDesign,
                        WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
-                       WS_EX_CLIENTEDGE, 120, 120, 6255, 4695);
+                       WS_EX_CLIENTEDGE);
   SendMessageW(txt_, EM_SETLIMITTEXT, 0, 0);  // the default limit is 30,000 characters
   SetWindowLongPtrW(txt_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   editProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(txt_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainForm::TextProc)));
-  label1_ = CreateControl(kLabel1Id, L"STATIC", u"每行一条记录，格式为:", SS_LEFT, 0, 120, 4920, 1890, 180);
-  label2_ = CreateControl(kLabel2Id, L"STATIC", u"问题###答案", SS_LEFT, 0, 2040, 4920, 990, 180);
-  label3_[0] = CreateControl(kLabel3Id0, L"STATIC", u"重新加载", SS_LEFT | SS_NOTIFY, 0, 4680, 4920, 720, 180);
-  label3_[1] = CreateControl(kLabel3Id1, L"STATIC", u"保存修改", SS_LEFT | SS_NOTIFY, 0, 5640, 4920, 720, 180);
+  label1_ = CreateControl(kLabel1Id, L"STATIC", kLabel1Design, SS_LEFT, 0);
+  label2_ = CreateControl(kLabel2Id, L"STATIC", kLabel2Design, SS_LEFT, 0);
+  label3_[0] = CreateControl(kLabel3Id0, L"STATIC", kLabel3Design[0], SS_LEFT | SS_NOTIFY, 0);
+  label3_[1] = CreateControl(kLabel3Id1, L"STATIC", kLabel3Design[1], SS_LEFT | SS_NOTIFY, 0);
   // 宋体 9 pt, underlined, normal weight, GB2312.
   linkFont_ = CreateFontW(-MulDiv(9, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, GB2312_CHARSET,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,

@@ -20,6 +20,7 @@
 
 #include "editor/frmmain.h"
 #include "editor/window.h"
+#include "window/layout.h"
 
 namespace window::win32 {
 
@@ -73,9 +74,8 @@ class MainForm : public editor::Window {
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCommand(WPARAM wParam, LPARAM lParam);
   LRESULT OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  // A child control at its design place, in twips.
-  HWND CreateControl(int id, const wchar_t* kind, std::u16string_view text, DWORD style, DWORD exStyle,
-                     int left, int top, int width, int height);
+  // A child control with its design caption, at its design place.
+  HWND CreateControl(int id, const wchar_t* kind, const DesignedControl& design, DWORD style, DWORD exStyle);
   void CreateControls();
   void SizeToText(HWND label);
   POINT PlaceOf(HWND control) const;  // in the window's client area, pixels

@@ -221,11 +221,7 @@ bool Connection::NumbersRows(std::u16string_view table, std::u16string_view colu
   return false;
 }
 
-}  // namespace store::ado
-
 // ---- Recordset ----
-
-namespace store::ado {
 
 namespace {
 

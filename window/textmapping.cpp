@@ -42,7 +42,7 @@ bool HasLongWord(QStringView text) {
   qsizetype run = 0;
   for (const QChar c : text) {
     const char16_t unit = c.unicode();
-    const bool breaks = unit == u' ' || unit == u'\t' || unit == u'\n' || unit == 0x2029 || (unit >= 0x2E80 && unit < 0xD800);
+    const bool breaks = unit == u' ' || unit == u'\t' || unit == u'\n' || unit == kParagraphBreak || (unit >= 0x2E80 && unit < 0xD800);
     run = breaks ? 0 : run + 1;
     if (run > kLongestWrappedWord) return true;
   }

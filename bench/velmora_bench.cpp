@@ -206,17 +206,15 @@ std::u16string LongLine(bool unbreakable) {
 // The line shown in the text box, then one key typed in its middle.
 void BM_LongLine(benchmark::State& state) {
   const std::u16string line = LongLine(state.range(0) == 1);
-  window::ReplyTextBox box;
-  box.resize(620, 400);
-  box.show();
+  auto box = ShownBox<window::ReplyTextBox>();
   for (auto _ : state) {
-    window::SetReplyText(box, line);
+    window::SetReplyText(*box, line);
     QApplication::processEvents();
-    QTextCursor middle(box.document());
+    QTextCursor middle(box->document());
     middle.setPosition(static_cast<int>(line.size() / 2));
-    box.setTextCursor(middle);
+    box->setTextCursor(middle);
     QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-    QApplication::sendEvent(&box, &press);
+    QApplication::sendEvent(box.get(), &press);
     QApplication::processEvents();
   }
   state.SetLabel(state.range(0) == 1 ? "unbreakable" : "words");

@@ -57,19 +57,14 @@ namespace {
 // are stored.
 std::size_t SequenceLength(const unsigned char* p, std::size_t left) {
   const unsigned char b = p[0];
-  if (b >= 0xC2 && b < 0xE0) return left >= 2 && IsContinuation(p[1]) ? 2 : 0;
-  if (b >= 0xE0 && b < 0xF0) {
-    const bool overlong = b == 0xE0 && p[1] < 0xA0;
-    return left >= 3 && IsContinuation(p[1]) && IsContinuation(p[2]) && !overlong ? 3 : 0;
-  }
-  if (b >= 0xF0 && b < 0xF5) {
-    const bool outOfRange = (b == 0xF0 && p[1] < 0x90) || (b == 0xF4 && p[1] >= 0x90);
-    return left >= 4 && IsContinuation(p[1]) && IsContinuation(p[2]) && IsContinuation(p[3]) &&
-                   !outOfRange
-               ? 4
-               : 0;
-  }
-  return 0;
+  const std::size_t length = b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xF0 && b < 0xF5 ? 4 : 0;
+  // Only the bytes the value holds are looked at: it may end inside a sequence.
+  if (length == 0 || left < length) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if (!IsContinuation(p[i])) return 0;
+  const bool overlong = (b == 0xE0 && p[1] < 0xA0) || (b == 0xF0 && p[1] < 0x90);
+  const bool outOfRange = b == 0xF4 && p[1] >= 0x90;
+  return overlong || outOfRange ? 0 : length;
 }
 
 // A lone high surrogate followed by a low one would read as a pair, which is stored back as

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The built program as an operator runs it, on a virtual display (with "wine", the Windows one in
-# a Chinese locale): an entry typed and saved with Ctrl+S must be the only change sqlite3 finds in
+# a Chinese locale), natively from a folder whose name is not UTF-8: an entry typed and saved with Ctrl+S must be the only change sqlite3 finds in
 # a database that also holds values other programs stored; under wine, No at the close prompt
 # saves nothing. Without a database, the notice ends the run with a failure and creates nothing.
 set -euo pipefail
@@ -30,13 +30,16 @@ window() {  # waits for a window titled $1 and points at it: with no window mana
 }
 ended() { status=0; wait "$app" || status=$?; app=; }  # waits for the program to end
 
-db=$work/with/tarvello.db
-mkdir "$work/with" && sqlite3 "$db" < "$sample"
+# Natively, in a folder named in GBK bytes, as an unpacked Chinese archive gives.
+with=with
+[ -n "$wine" ] || with=$'with-\xc4\xe3\xba\xc3'
+db=$work/$with/tarvello.db
+mkdir "$work/$with" && sqlite3 "$db" < "$sample"
 sqlite3 "$db" "insert into zorvrobot (ask, answer) values (cast(x'C4E3BAC3' as text), x'00FF80'),
   (cast(x'EDA080' as text), 'a' || char(13) || 'b' || char(10) || 'c')"
 stored="select hex(ask) || '|' || hex(answer) from zorvrobot order by id"
 expected=$(sqlite3 "$db" "$stored; select hex('e2e question') || '|' || hex('e2e answer')")
-start with
+start "$with"
 window Velmora
 xdotool click 1 key ctrl+End Return type --delay 30 "e2e question###e2e answer"
 window "Velmora\\* "

@@ -19,6 +19,7 @@
 
 #include "bench/benchdata.h"
 #include "store/common.h"
+#include "store/sqlite_engine.h"
 #include "window/mainform.h"
 #include "window/textmapping.h"
 
@@ -83,7 +84,7 @@ void BM_SaveFloor(benchmark::State& state) {
   const Data& data = DataOf(count);
   const fs::path dir = FreshDatabase("save-floor", count);
   sqlite3* db = bench::OpenDatabaseFile(dir / "tarvello.db");
-  sqlite3_busy_timeout(db, store::ado::kBusyTimeoutMs);
+  sqlite3_busy_timeout(db, store::kBusyTimeoutMs);
   for (auto _ : state) bench::InsertRows(db, data.rows);
   sqlite3_close_v2(db);
   SetCounters(state, count);

@@ -3,7 +3,8 @@
 #include <new>
 #include <utility>
 
-#include "store/ado.h"
+#include "store/engine.h"
+#include "store/utf.h"
 
 namespace editor {
 
@@ -24,7 +25,6 @@ const std::pair<store::Fault, std::u16string_view> kFaultTexts[] = {
     {store::Fault::DiskFull, u"磁盘空间已满。"},
     {store::Fault::Io, u"读写数据库文件时发生错误。"},
     {store::Fault::NoSuchTable, u"数据库中没有应答表 zorvrobot。"},
-    {store::Fault::NoSuchField, u"应答表 zorvrobot 缺少 ask 或 answer 列。"},
     {store::Fault::Constraint, u"数据库拒绝了其中一条记录（违反了应答表的约束）。"},
     {store::Fault::TooBig, u"其中一条记录太长，超过了数据库允许的长度。"},
     {store::Fault::NotText, u"应答表中有一个值是长度为奇数的二进制数据，无法作为文字显示和保存而不改变它。"},
@@ -42,6 +42,8 @@ std::u16string DescribeFailure(const std::exception& cause) {
   if (dynamic_cast<const std::bad_alloc*>(&cause)) return u"内存不足。";
   const auto* error = dynamic_cast<const store::Error*>(&cause);
   if (!error) return u"发生了意外错误。";
+  if (error->fault() == store::Fault::NoSuchField)
+    return u"应答表 zorvrobot 缺少 " + store::Utf8ToUtf16(error->subject()) + u" 列。";
   for (const auto& [fault, text] : kFaultTexts)
     if (fault == error->fault()) return std::u16string(text);
   return u"数据库操作失败。";

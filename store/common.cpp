@@ -2,97 +2,92 @@
 
 #include <system_error>
 
+#include "store/changes.h"
+#include "store/sqlite_engine.h"
+#include "store/utf.h"
+
 namespace store {
 
-using namespace ado;
+namespace {
+
+// A write transaction that rolls back when it ends without Commit, so that no failure path can
+// leave the table half written or the file locked.
+class WriteTransaction {
+ public:
+  explicit WriteTransaction(Engine& engine) : engine_(engine) {
+    try {
+      engine_.BeginWrite();
+    } catch (...) {
+      engine_.Rollback();  // BeginWrite may fail after the transaction began
+      throw;
+    }
+  }
+  ~WriteTransaction() {
+    if (!committed_) engine_.Rollback();
+  }
+  WriteTransaction(const WriteTransaction&) = delete;
+  WriteTransaction& operator=(const WriteTransaction&) = delete;
+
+  void Commit() {
+    engine_.Commit();
+    committed_ = true;
+  }
+
+ private:
+  Engine& engine_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path) { return OpenSqliteEngine(path); }
+
+std::filesystem::path NativePath(std::u16string_view path) {
+  std::u16string native(path);
+  const std::size_t separator = native.rfind(u'\\');
+  if (separator != std::u16string::npos)
+    native[separator] = static_cast<char16_t>(std::filesystem::path::preferred_separator);
+#ifdef _WIN32
+  return std::filesystem::path(std::wstring(native.begin(), native.end()));
+#else
+  return std::filesystem::path(Utf16ToUtf8(native));
+#endif
+}
 
 bool IsOrdinaryFile(std::u16string_view path) {
   std::error_code error;
   return std::filesystem::is_regular_file(NativePath(path), error);
 }
 
-Connection& Common::Conn() {
-  if (!conn_) conn_ = std::make_unique<Connection>();
+Engine& Common::Conn() {
+  if (!conn_) throw Error(Fault::ConnectionClosed, 0, "the database is not open");
   return *conn_;
 }
 
-Recordset& Common::Rs() {
-  if (!rs_) rs_ = std::make_unique<Recordset>();
-  return *rs_;
-}
-
 void Common::OpenDatabase() {
-  if (Conn().State() == adStateOpen) CloseDatabase();
-  Conn().Open(ConnectionString(), u"", u"", adOptionUnspecified);
-  Conn().SetCursorLocation(adUseClient);
-}
-
-void Common::CloseDatabase() {
-  if (Conn().State() != adStateClosed) {
-    Conn().Close();
-    conn_.reset();
-  }
+  CloseDatabase();
+  conn_ = OpenEngine(NativePath(DatabasePath()));
 }
 
 replytext::ReplyText Common::LoadReplyText() {
+  if (!conn_ || conn_->FileMoved()) OpenDatabase();
   replytext::ReplyText text;
-  // A reload shows the table at DatabasePath: if the open file was replaced, open the new one.
-  // Until that succeeds, every reload tries again.
-  if (movedAway_ || (conn_ && conn_->FileMoved())) {
-    movedAway_ = true;
-    OpenDatabase();
-    movedAway_ = false;
-  }
-  try {
-    Rs().Open(u"select * from zorvrobot order by id asc", Conn(), adOpenKeyset, adLockReadOnly,
-              adOptionUnspecified);
-    const Field ask = Rs().Fields(u"ask");
-    const Field answer = Rs().Fields(u"answer");
-    while (!Rs().Eof()) {
-      replytext::AppendReplyLine(text, ask.Value(), answer.Value());
-      Rs().MoveNext();
-    }
-  } catch (...) {
-    rs_.reset();  // closes it
-    throw;
-  }
-  Rs().Close();
-  rs_.reset();
+  conn_->ReadRows({}, false, [&](std::int64_t, std::u16string_view ask, std::u16string_view answer) {
+    replytext::AppendReplyLine(text, ask, answer);
+    return true;
+  });
   return text;
 }
 
 void Common::SaveReplyText(std::u16string_view text) {
-  const std::vector<std::u16string_view> lines = replytext::SplitReplyText(text);
-  // Both objects exist before the transaction starts, so the failure path allocates nothing.
-  Connection& conn = Conn();
-  Recordset& rs = Rs();
-  conn.BeginTrans();
-  try {
-    if (!conn.NumbersRows(u"zorvrobot", u"id"))
-      throw Error(Fault::OrderNotKept, 0, "zorvrobot.id is not assigned by the database");
-    conn.Execute(u"delete from zorvrobot", adOptionUnspecified);
-    rs.Open(u"select * from zorvrobot order by id desc", conn, adOpenKeyset, adLockOptimistic,
-            adOptionUnspecified);
-    const Field ask = rs.Fields(u"ask");
-    const Field answer = rs.Fields(u"answer");
-    for (const std::u16string_view line : lines) {
-      const std::optional<replytext::ReplyEntryView> entry = replytext::ParseReplyLine(line);
-      if (!entry) continue;
-      rs.AddNew();
-      ask.SetValue(entry->ask);
-      answer.SetValue(entry->answer);
-      rs.Update();
-    }
-    rs.Close();
-    // Committing into a file that was deleted or replaced would report a save nobody can read.
-    if (conn.FileMoved())
-      throw Error(Fault::Moved, 0, "the database file was deleted or replaced while open");
-    conn.CommitTrans();
-  } catch (...) {
-    rs.Close();
-    conn.RollbackTrans();
-    throw;
-  }
+  std::vector<replytext::ReplyEntryView> entries;
+  for (const std::u16string_view line : replytext::SplitReplyText(text))
+    if (const auto entry = replytext::ParseReplyLine(line)) entries.push_back(*entry);
+  Engine& conn = Conn();
+  WriteTransaction transaction(conn);
+  const ChangeSet changes = PlanChanges(conn, entries);
+  if (!changes.empty()) conn.Apply(changes);
+  transaction.Commit();
 }
 
 }  // namespace store

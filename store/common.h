@@ -1,5 +1,5 @@
-// The reply store: the run's one connection and one recordset, opening and closing the reply
-// database, reading the table as editor text and replacing the table from editor text.
+// The reply store: the run's one connection to the reply database beside the program, opening
+// and closing it, reading the table as editor text and saving editor text into it.
 //
 // Every call passes failures up as store::Error (or std::bad_alloc). A load or save either
 // completes or throws; a save that throws has changed nothing in the table.
@@ -11,9 +11,15 @@
 #include <string_view>
 
 #include "replytext/replytext.h"
-#include "store/ado.h"
+#include "store/engine.h"
 
 namespace store {
+
+// The file path as DatabasePath writes it, in the form this platform opens: the last "\" (the
+// one before the file name) becomes the directory separator; any other "\" is part of a
+// directory's name, as it may be where "\" is not a separator. Where paths are bytes, escape
+// units (store/utf.h) stand for the bytes of a name that is not UTF-8, such as a GBK one.
+std::filesystem::path NativePath(std::u16string_view path);
 
 // True iff path, as DatabasePath writes it, names an ordinary file (or a link to one): a
 // directory does not count.
@@ -26,35 +32,29 @@ class Common {
 
   // The application's directory followed by "\tarvello.db", concatenated as they stand.
   std::u16string DatabasePath() const { return appPath_ + u"\\tarvello.db"; }
-  std::u16string ConnectionString() const {
-    return u"Provider=Microsoft.Jet.OLEDB.4.0;Mode=ReadWrite;Data Source=" + DatabasePath();
-  }
 
-  // The shared objects, created on first use when their reference is empty.
-  ado::Connection& Conn();
-  ado::Recordset& Rs();
+  // The open connection; throws ConnectionClosed when the database is not open.
+  Engine& Conn();
   bool HasConn() const { return conn_ != nullptr; }
-  bool HasRs() const { return rs_ != nullptr; }
 
-  // Opens the connection (closing it first if it is open) with client-side cursors.
+  // Opens the database (closing it first if it is open).
   void OpenDatabase();
-  // Closes and releases the connection if it is not closed; otherwise does nothing.
-  void CloseDatabase();
+  // Closes the database if it is open; otherwise does nothing.
+  void CloseDatabase() { conn_.reset(); }
 
-  // Reads every entry in ascending id order and joins them into one text. Throws if the table
-  // cannot be read to its end, so a partial table is never returned as if complete.
+  // Reads every entry in ascending id order and joins them into one text. Opens the database
+  // first when it is not open, or when the open file is no longer the one at DatabasePath.
+  // Throws if the table cannot be read to its end, so a partial table is never returned.
   replytext::ReplyText LoadReplyText();
 
-  // Replaces the table's rows with the entries parsed from text, in line order, in a single
-  // transaction: on any failure it is rolled back and the table is as it was. Refused when the
-  // table does not number added rows itself, since the order of the lines would then be lost.
+  // Makes the table hold the entries parsed from text, in line order, writing only where it
+  // differs from them (see store/changes.h), in one transaction: on any failure it is rolled
+  // back and the table is as it was.
   void SaveReplyText(std::u16string_view text);
 
  private:
   std::u16string appPath_;
-  std::unique_ptr<ado::Connection> conn_;
-  std::unique_ptr<ado::Recordset> rs_;
-  bool movedAway_ = false;  // the open file was replaced and reopening has not yet succeeded
+  std::unique_ptr<Engine> conn_;
 };
 
 }  // namespace store

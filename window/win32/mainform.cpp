@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "store/ado.h"
+#include "store/common.h"
 #include "window/layout.h"
 
 namespace window::win32 {
@@ -197,7 +197,7 @@ void MainForm::Show(int showCommand) {
 bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
   // A file search asking for no special attributes: directories, hidden and system files do
   // not count.
-  const DWORD attributes = GetFileAttributesW(store::ado::NativePath(path).wstring().c_str());
+  const DWORD attributes = GetFileAttributesW(store::NativePath(path).wstring().c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }

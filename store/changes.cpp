@@ -1,0 +1,241 @@
+#include "store/changes.h"
+
+#include <dtl.hpp>
+
+#include <algorithm>
+#include <functional>
+#include <unordered_set>
+
+namespace store {
+
+namespace {
+
+using replytext::ReplyEntryView;
+using Entries = std::vector<ReplyEntryView>;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+constexpr std::int64_t kMinId = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMaxId = std::numeric_limits<std::int64_t>::max();
+
+// A compact stand-in for a pair of texts: unequal keys mean unequal texts, while equal keys are
+// confirmed by comparing the texts themselves.
+std::uint64_t KeyOf(std::u16string_view ask, std::u16string_view answer) {
+  const std::hash<std::u16string_view> hash;
+  return hash(ask) * 0x9E3779B97F4A7C15u ^ hash(answer);
+}
+std::uint64_t KeyOf(const ReplyEntryView& entry) { return KeyOf(entry.ask, entry.answer); }
+
+bool Same(const ReplyEntryView& entry, std::u16string_view ask, std::u16string_view answer) {
+  return entry.ask == ask && entry.answer == answer;
+}
+
+[[noreturn]] void NoFreeIds() { throw Error(Fault::OrderNotKept, 0, "no free ids keep the lines in order"); }
+
+// The table's rows (in id order) beside the entries. A row linked to an entry is to hold it;
+// an unlinked row is deleted and an unlinked entry inserted.
+struct Plan {
+  explicit Plan(const Entries& e) : entries(e), entryOfRow(), rowOfEntry(e.size(), kNone), rewrite(e.size()) {}
+  const Entries& entries;
+  std::vector<std::int64_t> ids;       // every row's id
+  std::vector<std::uint64_t> rowKeys;  // the keys of the rows after the head
+  std::size_t head = 0, tail = 0;      // rows equal to the first and to the last entries
+  std::vector<std::size_t> entryOfRow, rowOfEntry;
+  std::vector<bool> rewrite;           // per entry: its row's texts differ from it
+
+  std::size_t Rows() const { return ids.size(); }
+  void Link(std::size_t row, std::size_t entry) { entryOfRow[row] = entry, rowOfEntry[entry] = row; }
+};
+
+// One pass over the whole table: the ids, the rows equal to the first entries, and the keys of
+// the rest.
+void ReadTable(Engine& engine, Plan& plan) {
+  engine.ReadRows({}, false, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
+    const std::size_t row = plan.ids.size();
+    plan.ids.push_back(id);
+    if (row == plan.head && row < plan.entries.size() && Same(plan.entries[row], ask, answer)) {
+      ++plan.head;
+    } else {
+      plan.rowKeys.push_back(KeyOf(ask, answer));
+    }
+    return true;
+  });
+  plan.entryOfRow.assign(plan.Rows(), kNone);
+  for (std::size_t i = 0; i < plan.head; ++i) plan.Link(i, i);
+}
+
+// Reads back from the last row while rows equal the last entries.
+void TrimTail(Engine& engine, Plan& plan) {
+  const std::size_t rows = plan.Rows(), entries = plan.entries.size();
+  if (plan.head == rows || plan.head == entries) return;
+  engine.ReadRows({plan.ids[plan.head], kMaxId}, true,
+                  [&](std::int64_t, std::u16string_view ask, std::u16string_view answer) {
+                    const std::size_t left = std::min(rows, entries) - plan.head;
+                    if (plan.tail == left || !Same(plan.entries[entries - 1 - plan.tail], ask, answer)) return false;
+                    plan.Link(rows - 1 - plan.tail, entries - 1 - plan.tail);
+                    return ++plan.tail, true;
+                  });
+}
+
+// Links rows to entries of equal key: in a moved line, anywhere; in an edited one, in place.
+void LinkLeftovers(Plan& plan, const std::vector<std::pair<std::size_t, std::size_t>>& deleted,
+                   const std::vector<std::pair<std::size_t, std::size_t>>& added) {
+  std::vector<std::pair<std::uint64_t, std::size_t>> byKey;  // the deleted rows' keys
+  for (const auto& [stretch, row] : deleted) byKey.emplace_back(plan.rowKeys[row - plan.head], row);
+  std::sort(byKey.begin(), byKey.end());
+  for (const auto& [stretch, entry] : added) {
+    const std::uint64_t key = KeyOf(plan.entries[entry]);
+    auto it = std::lower_bound(byKey.begin(), byKey.end(), std::pair{key, std::size_t{0}});
+    while (it != byKey.end() && it->first == key && plan.entryOfRow[it->second] != kNone) ++it;
+    if (it != byKey.end() && it->first == key) plan.Link(it->second, entry);
+  }
+  // What is left of one stretch between common lines is edited in place, in order.
+  auto row = deleted.begin(), entry = added.begin();
+  while (row != deleted.end() && entry != added.end()) {
+    if (plan.entryOfRow[row->second] != kNone || row->first < entry->first) {
+      ++row;
+    } else if (plan.rowOfEntry[entry->second] != kNone || entry->first < row->first) {
+      ++entry;
+    } else {
+      plan.Link((row++)->second, (entry++)->second);
+    }
+  }
+}
+
+// Diffs the keys of the rows and entries between head and tail.
+void MatchMiddle(Plan& plan) {
+  const std::size_t head = plan.head;
+  const std::vector<std::uint64_t> rows(plan.rowKeys.begin(), plan.rowKeys.end() - plan.tail);
+  std::vector<std::uint64_t> entries;
+  for (std::size_t e = head; e < plan.entries.size() - plan.tail; ++e) entries.push_back(KeyOf(plan.entries[e]));
+  if (rows.empty() || entries.empty()) return;
+  dtl::Diff<std::uint64_t> diff(rows, entries);
+  // Bounds the work: past dtl's own limit on the path, the rest is left as deletes and adds.
+  diff.onUnserious();
+  diff.compose();
+  std::vector<std::pair<std::size_t, std::size_t>> deleted, added;  // (stretch, row or entry)
+  std::size_t stretch = 0;  // how many common lines came before
+  for (const auto& [key, info] : diff.getSes().getSequence()) {
+    const auto before = head + static_cast<std::size_t>(info.beforeIdx) - 1;
+    if (info.type == dtl::SES_COMMON) {
+      plan.Link(before, head + static_cast<std::size_t>(info.afterIdx) - 1), ++stretch;
+    } else if (info.type == dtl::SES_DELETE) {
+      deleted.emplace_back(stretch, before);
+    } else {
+      // An add that dtl's limit cut off carries its index in beforeIdx.
+      added.emplace_back(stretch, info.afterIdx ? head + static_cast<std::size_t>(info.afterIdx) - 1 : before);
+    }
+  }
+  LinkLeftovers(plan, deleted, added);
+}
+
+// Marks the entries whose linked middle row holds other texts: at once where the keys differ,
+// by comparing the texts where they are equal.
+void ConfirmMiddle(Engine& engine, Plan& plan) {
+  std::size_t first = kNone, last = 0;
+  for (std::size_t row = plan.head; row < plan.Rows() - plan.tail; ++row) {
+    const std::size_t entry = plan.entryOfRow[row];
+    if (entry == kNone) continue;
+    plan.rewrite[entry] = plan.rowKeys[row - plan.head] != KeyOf(plan.entries[entry]);
+    if (!plan.rewrite[entry]) first = std::min(first, row), last = row;
+  }
+  if (first == kNone) return;
+  std::size_t row = first;
+  engine.ReadRows({plan.ids[first], plan.ids[last]}, false,
+                  [&](std::int64_t, std::u16string_view ask, std::u16string_view answer) {
+                    const std::size_t entry = plan.entryOfRow[row++];
+                    if (entry != kNone && !plan.rewrite[entry]) plan.rewrite[entry] = !Same(plan.entries[entry], ask, answer);
+                    return true;
+                  });
+}
+
+// The largest set of linked rows that can keep their ids: rows whose id minus their new
+// position never decreases leave room for every entry between them. Returns a mark per entry.
+std::vector<bool> RowsKeepingIds(const Plan& plan) {
+  const std::size_t n = plan.entries.size();
+  const auto value = [&](std::size_t entry) { return plan.ids[plan.rowOfEntry[entry]] - static_cast<std::int64_t>(entry); };
+  std::vector<std::size_t> ends, previous(n, kNone);  // ends[k]: last entry of the best run of length k + 1
+  for (std::size_t entry = 0; entry < n; ++entry) {
+    const std::size_t row = plan.rowOfEntry[entry];
+    if (row == kNone || plan.ids[row] <= kMinId + static_cast<std::int64_t>(entry)) continue;
+    const std::int64_t v = value(entry);
+    const auto it = ends.empty() || value(ends.back()) <= v
+                        ? ends.end()
+                        : std::upper_bound(ends.begin(), ends.end(), v, [&](std::int64_t x, std::size_t e) { return x < value(e); });
+    if (it != ends.begin()) previous[entry] = *(it - 1);
+    if (it == ends.end()) ends.push_back(entry); else *it = entry;
+  }
+  std::vector<bool> keeps(n);
+  for (std::size_t entry = ends.empty() ? kNone : ends.back(); entry != kNone; entry = previous[entry]) keeps[entry] = true;
+  return keeps;
+}
+
+// The id of each entry's row: kept rows keep theirs; the others count down from the first kept
+// row, or up from the one before them. With no row kept, ids start at 1.
+std::vector<std::int64_t> AssignIds(const Plan& plan) {
+  const std::vector<bool> keeps = RowsKeepingIds(plan);
+  const std::size_t n = plan.entries.size();
+  const std::size_t first = static_cast<std::size_t>(std::find(keeps.begin(), keeps.end(), true) - keeps.begin());
+  std::vector<std::int64_t> ids(n);
+  std::int64_t last = first < n ? plan.ids[plan.rowOfEntry[first]] - static_cast<std::int64_t>(first) - 1 : 0;
+  for (std::size_t entry = 0; entry < n; ++entry) {
+    if (keeps[entry]) {
+      last = plan.ids[plan.rowOfEntry[entry]];
+    } else if (last == kMaxId) {
+      NoFreeIds();
+    } else {
+      ++last;
+    }
+    ids[entry] = last;
+  }
+  return ids;
+}
+
+// Moves whose target is another moving row's id go by way of free ids below every id.
+void OrderMoves(std::vector<std::pair<std::int64_t, std::int64_t>>& moves, std::int64_t lowest) {
+  std::unordered_set<std::int64_t> sources;
+  for (const auto& move : moves) sources.insert(move.first);
+  if (std::none_of(moves.begin(), moves.end(), [&](const auto& move) { return sources.count(move.second); })) return;
+  const std::int64_t below = std::min<std::int64_t>(lowest, 0);
+  if (below - kMinId <= static_cast<std::int64_t>(moves.size())) NoFreeIds();
+  const std::size_t count = moves.size();
+  moves.reserve(2 * count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::int64_t free = below - 1 - static_cast<std::int64_t>(i);
+    moves.emplace_back(free, moves[i].second);
+    moves[i].second = free;
+  }
+}
+
+ChangeSet Changes(const Plan& plan) {
+  const std::vector<std::int64_t> ids = AssignIds(plan);
+  ChangeSet changes;
+  for (std::size_t row = 0; row < plan.Rows(); ++row)
+    if (plan.entryOfRow[row] == kNone) changes.deletes.push_back(plan.ids[row]);
+  std::int64_t lowest = kMaxId;
+  for (std::size_t entry = 0; entry < plan.entries.size(); ++entry) {
+    const ReplyEntryView& texts = plan.entries[entry];
+    const std::size_t row = plan.rowOfEntry[entry];
+    if (row == kNone) {
+      changes.inserts.push_back({ids[entry], texts.ask, texts.answer});
+      continue;
+    }
+    if (plan.ids[row] != ids[entry]) changes.moves.emplace_back(plan.ids[row], ids[entry]);
+    if (plan.rewrite[entry]) changes.updates.push_back({ids[entry], texts.ask, texts.answer});
+    lowest = std::min({lowest, plan.ids[row], ids[entry]});
+  }
+  OrderMoves(changes.moves, lowest);
+  return changes;
+}
+
+}  // namespace
+
+ChangeSet PlanChanges(Engine& engine, const Entries& entries) {
+  Plan plan(entries);
+  ReadTable(engine, plan);
+  if (plan.head == plan.Rows() && plan.head == entries.size()) return {};
+  TrimTail(engine, plan);
+  MatchMiddle(plan);
+  ConfirmMiddle(engine, plan);
+  return Changes(plan);
+}
+
+}  // namespace store

@@ -1,0 +1,109 @@
+// The seam between the reply store and a database engine: exactly what the store does with the
+// reply table zorvrobot (id, ask, answer) of one existing file. Each engine lives behind this
+// header in a file pair of its own; nothing above the store knows which one it talks to.
+//
+// Error model: every failure throws store::Error (or std::bad_alloc), whose Fault says what kind
+// of failure it was, for the operator's message. Rollback and destruction never throw.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace store {
+
+enum class Fault {
+  Engine,            // any other failure of the engine
+  Busy,              // another program holds a lock on the file
+  ReadOnly,          // the file or its directory cannot be written
+  CantOpen,          // the file cannot be opened (missing, no permission)
+  NotADatabase,      // the file is not a database of a kind this program reads
+  UnsupportedFormat, // the file is a database of an engine this program does not have
+  Corrupt,           // the database file is damaged
+  DiskFull,
+  Io,                // a read or write of the file failed
+  NoSuchTable,
+  NoSuchField,       // Error::subject() names the column
+  Constraint,        // a row was refused by the table's rules
+  TooBig,            // a value is longer than the database accepts
+  NotText,           // a stored value that cannot be shown as text without changing it
+  OrderNotKept,      // the table does not number its rows itself, so line order could be lost
+  ConnectionClosed,  // the database is not open
+  Moved,             // the open file was deleted, renamed or replaced by another file
+};
+
+class Error : public std::runtime_error {
+ public:
+  Error(Fault fault, int code, const std::string& message, std::string subject = {})
+      : std::runtime_error(message), fault_(fault), code_(code), subject_(std::move(subject)) {}
+  Fault fault() const { return fault_; }
+  int code() const { return code_; }  // the engine's own code, 0 when the store found the fault
+  const std::string& subject() const { return subject_; }
+
+ private:
+  Fault fault_;
+  int code_;
+  std::string subject_;
+};
+
+// Ids a read covers, both ends included. The whole range also takes rows whose id is not a number.
+struct IdRange {
+  std::int64_t first = std::numeric_limits<std::int64_t>::min();
+  std::int64_t last = std::numeric_limits<std::int64_t>::max();
+  bool IsAll() const { return *this == IdRange{}; }
+  bool operator==(const IdRange& other) const { return first == other.first && last == other.last; }
+};
+
+// Called for each row read, with its texts as the operator sees them (a null value as empty
+// text); the views last until the call returns. Returning false stops the read.
+using RowVisitor = std::function<bool(std::int64_t id, std::u16string_view ask, std::u16string_view answer)>;
+
+struct RowTexts {
+  std::int64_t id;
+  std::u16string_view ask, answer;
+};
+
+// What a save writes, applied in this order. Rows not named here are not touched at all.
+struct ChangeSet {
+  std::vector<std::int64_t> deletes;
+  // (from, to) id changes, run in order; each target id is free when its move runs. Other
+  // columns of a moved row stay as they are.
+  std::vector<std::pair<std::int64_t, std::int64_t>> moves;
+  std::vector<RowTexts> updates;  // new ask and answer of rows, by their id after the moves
+  std::vector<RowTexts> inserts;  // new rows with these ids; their other columns take defaults
+  bool empty() const { return deletes.empty() && moves.empty() && updates.empty() && inserts.empty(); }
+};
+
+class Engine {
+ public:
+  virtual ~Engine() = default;
+
+  // Reads the rows within range in ascending id order, or descending.
+  virtual void ReadRows(IdRange range, bool descending, const RowVisitor& visit) = 0;
+
+  // A write transaction: reads inside it see the table as it is, and no other program can write
+  // until Commit or Rollback. BeginWrite refuses (OrderNotKept) a table whose id the database
+  // does not keep unique and numbered, as writes by id would then be ambiguous.
+  virtual void BeginWrite() = 0;
+  virtual void Apply(const ChangeSet& changes) = 0;
+  // Fails (Moved) rather than commit into a file that is no longer at its path.
+  virtual void Commit() = 0;
+  // Ends an open transaction without its changes; does nothing when none is open.
+  virtual void Rollback() noexcept = 0;
+
+  // True iff the open file is no longer the one at its path (deleted, renamed or replaced).
+  virtual bool FileMoved() const = 0;
+};
+
+// Opens the existing database file at path read-write, with the engine its kind needs; never
+// creates a file.
+std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path);
+
+}  // namespace store

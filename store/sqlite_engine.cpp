@@ -1,0 +1,287 @@
+#include "store/sqlite_engine.h"
+
+#include <sqlite3.h>
+
+#include <charconv>
+#include <cstring>
+#include <fstream>
+
+#include "store/utf.h"
+
+namespace store {
+
+namespace {
+
+struct CloseDatabase {
+  // close_v2: a statement still alive on a failure path keeps the handle until it goes.
+  void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
+};
+struct FinalizeStatement {
+  void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
+};
+using DatabaseHandle = std::unique_ptr<sqlite3, CloseDatabase>;
+using StatementHandle = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
+// Jet and ACE (Access) files carry their engine's name right after a four-byte prefix.
+bool HasAccessHeader(const char* path) {
+  if (path == nullptr || *path == '\0') return false;
+  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
+  char header[19] = {};
+  if (!file.read(header, sizeof header)) return false;
+  return std::memcmp(header + 4, "Standard Jet DB", 15) == 0 || std::memcmp(header + 4, "Standard ACE DB", 15) == 0;
+}
+
+bool StartsWith(const char* text, const char* prefix) {
+  return text != nullptr && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+Fault Classify(int code, const char* message, sqlite3* db) {
+  if (code == SQLITE_READONLY_DBMOVED) return Fault::Moved;
+  switch (code & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return Fault::Busy;
+    case SQLITE_READONLY: return Fault::ReadOnly;
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+      // With the database open, what could not be opened is a journal beside it.
+      return db ? Fault::ReadOnly : Fault::CantOpen;
+    case SQLITE_NOTADB:
+      return db && HasAccessHeader(sqlite3_db_filename(db, "main")) ? Fault::UnsupportedFormat : Fault::NotADatabase;
+    case SQLITE_CORRUPT: return Fault::Corrupt;
+    case SQLITE_FULL: return Fault::DiskFull;
+    case SQLITE_IOERR: return Fault::Io;
+    case SQLITE_CONSTRAINT: return Fault::Constraint;
+    case SQLITE_TOOBIG: return Fault::TooBig;
+    case SQLITE_ERROR:
+      if (StartsWith(message, "no such table")) return Fault::NoSuchTable;
+      if (StartsWith(message, "no such column")) return Fault::NoSuchField;
+      return Fault::Engine;
+    default: return Fault::Engine;
+  }
+}
+
+[[noreturn]] void Throw(sqlite3* db, int code) {
+  const int extended = db ? sqlite3_extended_errcode(db) : code;
+  // The handle's error may belong to a later call; trust the code we were given when they differ.
+  const bool current = (extended & 0xFF) == (code & 0xFF);
+  const char* message = db && current ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  const Fault fault = Classify(code, message, db);
+  // "no such column: ask" names the column the operator's table lacks.
+  const char* column = fault == Fault::NoSuchField ? std::strchr(message, ':') : nullptr;
+  throw Error(fault, current ? extended : code, message, column ? column + 2 : "");
+}
+
+void Check(sqlite3* db, int rc) {
+  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) Throw(db, rc);
+}
+
+StatementHandle Prepare(sqlite3* db, const char* sql) {
+  sqlite3_stmt* stmt = nullptr;
+  const int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+  StatementHandle handle(stmt);
+  Check(db, rc);
+  return handle;
+}
+
+// SQLite's own text for a real number, where it gives the number back exactly; otherwise the
+// shortest text that does, so the value survives being stored back as text.
+std::string RealText(sqlite3_stmt* stmt, int column) {
+  const double value = sqlite3_column_double(stmt, column);
+  char buffer[40];
+  sqlite3_snprintf(sizeof buffer, buffer, "%!.15g", value);
+  double back = 0;
+  const char* end = buffer + std::strlen(buffer);
+  if (std::from_chars(buffer, end, back).ptr == end && back == value) return buffer;
+  std::string text(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+  if (text.find_first_of(".eni") == std::string::npos) text += ".0";  // stays a real number
+  return text;
+}
+
+// The UTF-16 code units of stored bytes in a UTF-16 database's byte order. Only a BLOB can have
+// an odd length; its last byte would be lost, so it is refused.
+void AppendBlobUnits(const unsigned char* bytes, std::size_t size, bool bigEndian, std::u16string& out) {
+  if (size % 2 != 0) throw Error(Fault::NotText, 0, "a BLOB of odd length in a UTF-16 database");
+  for (std::size_t i = 0; i < size; i += 2)
+    out.push_back(static_cast<char16_t>(bigEndian ? bytes[i] << 8 | bytes[i + 1] : bytes[i + 1] << 8 | bytes[i]));
+}
+
+// The bytes of UTF-16 code units in a UTF-16 database's byte order.
+void AppendUnitsAsBytes(std::u16string_view units, bool bigEndian, std::string& out) {
+  for (const char16_t unit : units) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    out.push_back(bigEndian ? high : low);
+    out.push_back(bigEndian ? low : high);
+  }
+}
+
+class SqliteEngine final : public Engine {
+ public:
+  explicit SqliteEngine(DatabaseHandle db) : db_(std::move(db)) {}
+  ~SqliteEngine() override { Rollback(); }
+
+  void ReadRows(IdRange range, bool descending, const RowVisitor& visit) override;
+  void BeginWrite() override;
+  void Apply(const ChangeSet& changes) override;
+  void Commit() override;
+  void Rollback() noexcept override {
+    if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "rollback", nullptr, nullptr, nullptr);
+  }
+  bool FileMoved() const override {
+    int moved = 0;
+    return sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
+  }
+
+ private:
+  void Exec(const char* sql) { Check(db_.get(), sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr)); }
+  int TextEncoding();
+  bool NumbersRows();
+  void ReadValue(sqlite3_stmt* stmt, int column, std::u16string& value);
+  void Bind(sqlite3_stmt* stmt, int parameter, std::u16string_view value);
+  void Run(sqlite3_stmt* stmt);
+
+  DatabaseHandle db_;
+  int encoding_ = SQLITE_UTF8;  // SQLITE_UTF8, SQLITE_UTF16LE or SQLITE_UTF16BE
+  std::string bound_[2];        // the texts bound to a write, in the database's encoding
+};
+
+// The database's text encoding, which every text is read and bound in.
+int SqliteEngine::TextEncoding() {
+  const StatementHandle pragma = Prepare(db_.get(), "pragma encoding");
+  Check(db_.get(), sqlite3_step(pragma.get()));
+  const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(pragma.get(), 0));
+  if (StartsWith(name, "UTF-16le")) return SQLITE_UTF16LE;
+  if (StartsWith(name, "UTF-16be")) return SQLITE_UTF16BE;
+  return SQLITE_UTF8;
+}
+
+void SqliteEngine::ReadValue(sqlite3_stmt* stmt, int column, std::u16string& value) {
+  value.clear();
+  const int type = sqlite3_column_type(stmt, column);
+  if (type == SQLITE_NULL) return;
+  if (type == SQLITE_FLOAT) return AppendUtf8AsUtf16(RealText(stmt, column), value);
+  // Text and BLOBs as the bytes stored, in the database's encoding; an integer as its digits.
+  const void* data = sqlite3_column_blob(stmt, column);
+  const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt, column));
+  if (!data && size > 0) Throw(db_.get(), SQLITE_NOMEM);
+  if (encoding_ == SQLITE_UTF8 || type == SQLITE_INTEGER) {
+    AppendUtf8AsUtf16({static_cast<const char*>(data), size}, value);
+  } else {
+    AppendBlobUnits(static_cast<const unsigned char*>(data), size, encoding_ == SQLITE_UTF16BE, value);
+  }
+}
+
+void SqliteEngine::ReadRows(IdRange range, bool descending, const RowVisitor& visit) {
+  encoding_ = TextEncoding();
+  const char* sql = range.IsAll()
+                        ? (descending ? "select id, ask, answer from zorvrobot order by id desc"
+                                      : "select id, ask, answer from zorvrobot order by id asc")
+                        : (descending ? "select id, ask, answer from zorvrobot where id between ?1 and ?2 order by id desc"
+                                      : "select id, ask, answer from zorvrobot where id between ?1 and ?2 order by id asc");
+  const StatementHandle select = Prepare(db_.get(), sql);
+  if (!range.IsAll()) {
+    sqlite3_bind_int64(select.get(), 1, range.first);
+    sqlite3_bind_int64(select.get(), 2, range.last);
+  }
+  std::u16string ask, answer;  // reused from row to row
+  int rc;
+  while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
+    ReadValue(select.get(), 1, ask);
+    ReadValue(select.get(), 2, answer);
+    if (!visit(sqlite3_column_int64(select.get(), 0), ask, answer)) return;
+  }
+  Check(db_.get(), rc);
+}
+
+// True iff id is the table's row id, which the database assigns and keeps unique. Where the row
+// id has a column of its own, SQLite names that column as the origin of the row id; a column of
+// the table may hide one name of the row id, so all three are tried.
+bool SqliteEngine::NumbersRows() {
+  for (const char* sql : {"select rowid from zorvrobot", "select oid from zorvrobot", "select _rowid_ from zorvrobot"}) {
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(db_.get(), sql, -1, &stmt, nullptr);
+    const StatementHandle select(stmt);
+    if (rc != SQLITE_OK && !StartsWith(sqlite3_errmsg(db_.get()), "no such column")) Throw(db_.get(), rc);
+    const char* origin = rc == SQLITE_OK ? sqlite3_column_origin_name(stmt, 0) : nullptr;
+    if (origin && sqlite3_stricmp(origin, "id") == 0) return true;
+  }
+  return false;
+}
+
+void SqliteEngine::BeginWrite() {
+  Exec("begin immediate");
+  encoding_ = TextEncoding();
+  if (!NumbersRows()) throw Error(Fault::OrderNotKept, 0, "zorvrobot.id is not the table's row id");
+}
+
+void SqliteEngine::Bind(sqlite3_stmt* stmt, int parameter, std::u16string_view value) {
+  std::string& bytes = bound_[parameter - 2];  // ask and answer are always parameters 2 and 3
+  bytes.clear();
+  if (encoding_ == SQLITE_UTF8) {
+    AppendUtf16AsUtf8(value, bytes);
+  } else {
+    // A byte order mark first: SQLite takes a leading one for the order of the bytes and drops
+    // it, so the value's own first unit (which may be U+FEFF or U+FFFE) is never taken for one.
+    AppendUnitsAsBytes(u"\uFEFF", encoding_ == SQLITE_UTF16BE, bytes);
+    AppendUnitsAsBytes(value, encoding_ == SQLITE_UTF16BE, bytes);
+  }
+  // A value SQLite cannot take (longer than its limit) fails here, never stored as NULL.
+  Check(db_.get(), sqlite3_bind_text64(stmt, parameter, bytes.data(), bytes.size(), SQLITE_STATIC,
+                                       static_cast<unsigned char>(encoding_)));
+}
+
+// Steps a write statement once and makes it ready for its next values.
+void SqliteEngine::Run(sqlite3_stmt* stmt) {
+  const int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  Check(db_.get(), rc);
+}
+
+void SqliteEngine::Apply(const ChangeSet& changes) {
+  sqlite3* db = db_.get();
+  const StatementHandle remove = Prepare(db, "delete from zorvrobot where id = ?1");
+  for (const std::int64_t id : changes.deletes) {
+    sqlite3_bind_int64(remove.get(), 1, id);
+    Run(remove.get());
+  }
+  const StatementHandle move = Prepare(db, "update zorvrobot set id = ?1 where id = ?2");
+  for (const auto& [from, to] : changes.moves) {
+    sqlite3_bind_int64(move.get(), 1, to);
+    sqlite3_bind_int64(move.get(), 2, from);
+    Run(move.get());
+  }
+  const StatementHandle update = Prepare(db, "update zorvrobot set ask = ?2, answer = ?3 where id = ?1");
+  const StatementHandle insert = Prepare(db, "insert into zorvrobot (id, ask, answer) values (?1, ?2, ?3)");
+  for (const auto& [rows, stmt] : {std::pair{&changes.updates, update.get()}, std::pair{&changes.inserts, insert.get()}}) {
+    for (const RowTexts& row : *rows) {
+      sqlite3_bind_int64(stmt, 1, row.id);
+      Bind(stmt, 2, row.ask);
+      Bind(stmt, 3, row.answer);
+      Run(stmt);
+    }
+  }
+}
+
+void SqliteEngine::Commit() {
+  // Committing into a file that was deleted or replaced would report a save nobody can read.
+  if (FileMoved()) throw Error(Fault::Moved, 0, "the database file was deleted or replaced while open");
+  Exec("commit");
+}
+
+}  // namespace
+
+std::unique_ptr<Engine> OpenSqliteEngine(const std::filesystem::path& path) {
+  sqlite3* db = nullptr;
+  // No SQLITE_OPEN_CREATE: a missing file is an error, never a new empty database.
+  const int rc = sqlite3_open_v2(path.u8string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+  DatabaseHandle handle(db);
+  if (rc != SQLITE_OK) {
+    const char* message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    throw Error(Classify(rc, message, nullptr), rc, message);
+  }
+  sqlite3_extended_result_codes(db, 1);
+  // The customer-service software may hold the file; wait for its locks before giving up.
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  return std::make_unique<SqliteEngine>(std::move(handle));
+}
+
+}  // namespace store

@@ -27,12 +27,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The data of one table size, made once per run.
+// The data of one table size, made once per run: the table's text, the same with ten lines
+// edited in scattered places, and with every line edited.
 struct Data {
   std::vector<replytext::ReplyEntry> entries;
-  replytext::ReplyText text;
+  replytext::ReplyText text, edited, rewritten;
   std::vector<std::pair<std::string, std::string>> rows;
 };
+
+replytext::ReplyText EditedText(std::vector<replytext::ReplyEntry> entries, std::size_t every) {
+  for (std::size_t i = every / 2; i < entries.size(); i += every) entries[i].answer += u"（改）";
+  return bench::JoinEntries(entries);
+}
 
 const Data& DataOf(int count) {
   static std::map<int, std::unique_ptr<Data>> cache;
@@ -42,6 +48,8 @@ const Data& DataOf(int count) {
     data->entries = bench::MakeEntries(count);
     data->text = bench::JoinEntries(data->entries);
     data->rows = bench::Utf8Rows(data->entries);
+    data->edited = EditedText(data->entries, data->entries.size() / 10);
+    data->rewritten = EditedText(data->entries, 1);
   }
   return *data;
 }
@@ -90,16 +98,25 @@ void BM_SaveFloor(benchmark::State& state) {
   SetCounters(state, count);
 }
 
-void BM_Save(benchmark::State& state) {
+// Velmora's save of a text that differs from the table in no line, in ten, or in every line:
+// each pass saves the other of two texts, so that every pass has the same difference to write.
+void RunSave(benchmark::State& state, const replytext::ReplyText Data::*other) {
   const int count = static_cast<int>(state.range(0));
   const Data& data = DataOf(count);
   const fs::path dir = FreshDatabase("save", count);
   store::Common common(bench::AppPath(dir));
   common.OpenDatabase();
-  for (auto _ : state) common.SaveReplyText(data.text);
+  bool original = true;
+  for (auto _ : state) {
+    original = !original;
+    common.SaveReplyText(original ? data.text : data.*other);
+  }
   common.CloseDatabase();
   SetCounters(state, count);
 }
+void BM_SaveUnchanged(benchmark::State& state) { RunSave(state, &Data::text); }
+void BM_SaveEdited(benchmark::State& state) { RunSave(state, &Data::edited); }
+void BM_SaveRewritten(benchmark::State& state) { RunSave(state, &Data::rewritten); }
 
 // ---- Load: the whole table as one text ----
 
@@ -257,7 +274,8 @@ void BM_Keystroke(benchmark::State& state) {
   BENCHMARK(floor)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(1000000)->Iterations(large); \
   BENCHMARK(subject)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(1000000)->Iterations(large)
 
-VELMORA_PAIR(BM_SaveFloor, BM_Save, 2);
+VELMORA_PAIR(BM_SaveFloor, BM_SaveEdited, 2);
+VELMORA_PAIR(BM_SaveRewritten, BM_SaveUnchanged, 2);
 VELMORA_PAIR(BM_LoadFloor, BM_Load, 2);
 BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(1000000)->Iterations(3);

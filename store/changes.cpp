@@ -15,6 +15,8 @@ using Entries = std::vector<ReplyEntryView>;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr std::int64_t kMinId = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kMaxId = std::numeric_limits<std::int64_t>::max();
+// How many entries ahead of where a row is expected the first read looks for its texts.
+constexpr std::size_t kLookahead = 8;
 
 // A compact stand-in for a pair of texts: unequal keys mean unequal texts, while equal keys are
 // confirmed by comparing the texts themselves.
@@ -33,10 +35,15 @@ bool Same(const ReplyEntryView& entry, std::u16string_view ask, std::u16string_v
 // The table's rows (in id order) beside the entries. A row linked to an entry is to hold it;
 // an unlinked row is deleted and an unlinked entry inserted.
 struct Plan {
-  explicit Plan(const Entries& e) : entries(e), entryOfRow(), rowOfEntry(e.size(), kNone), rewrite(e.size()) {}
+  explicit Plan(const Entries& e) : entries(e), rowOfEntry(e.size(), kNone), rewrite(e.size()) {
+    entryKeys.reserve(e.size());
+    for (const ReplyEntryView& entry : e) entryKeys.push_back(KeyOf(entry));
+  }
   const Entries& entries;
+  std::vector<std::uint64_t> entryKeys;
   std::vector<std::int64_t> ids;       // every row's id
   std::vector<std::uint64_t> rowKeys;  // the keys of the rows after the head
+  std::vector<std::size_t> sameAs;     // per row after the head: an entry found equal to it, if any
   std::size_t head = 0, tail = 0;      // rows equal to the first and to the last entries
   std::vector<std::size_t> entryOfRow, rowOfEntry;
   std::vector<bool> rewrite;           // per entry: its row's texts differ from it
@@ -46,15 +53,23 @@ struct Plan {
 };
 
 // One pass over the whole table: the ids, the rows equal to the first entries, and the keys of
-// the rest.
+// the rest. Rows mostly stay beside their entries, so a row equal to one of the next few entries
+// is noted as such, which spares reading it again to confirm the diff.
 void ReadTable(Engine& engine, Plan& plan) {
+  const std::size_t n = plan.entries.size();
+  std::size_t next = 0;  // the entry the next row is expected to hold
   engine.ReadRows({}, false, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
     const std::size_t row = plan.ids.size();
     plan.ids.push_back(id);
-    if (row == plan.head && row < plan.entries.size() && Same(plan.entries[row], ask, answer)) {
-      ++plan.head;
-    } else {
-      plan.rowKeys.push_back(KeyOf(ask, answer));
+    if (row == plan.head && row < n && Same(plan.entries[row], ask, answer)) return next = ++plan.head, true;
+    const std::uint64_t key = KeyOf(ask, answer);
+    plan.rowKeys.push_back(key);
+    plan.sameAs.push_back(kNone);
+    for (std::size_t e = next; e < std::min(n, next + kLookahead); ++e) {
+      if (plan.entryKeys[e] == key && Same(plan.entries[e], ask, answer)) {
+        plan.sameAs.back() = e, next = e + 1;
+        break;
+      }
     }
     return true;
   });
@@ -82,7 +97,7 @@ void LinkLeftovers(Plan& plan, const std::vector<std::pair<std::size_t, std::siz
   for (const auto& [stretch, row] : deleted) byKey.emplace_back(plan.rowKeys[row - plan.head], row);
   std::sort(byKey.begin(), byKey.end());
   for (const auto& [stretch, entry] : added) {
-    const std::uint64_t key = KeyOf(plan.entries[entry]);
+    const std::uint64_t key = plan.entryKeys[entry];
     auto it = std::lower_bound(byKey.begin(), byKey.end(), std::pair{key, std::size_t{0}});
     while (it != byKey.end() && it->first == key && plan.entryOfRow[it->second] != kNone) ++it;
     if (it != byKey.end() && it->first == key) plan.Link(it->second, entry);
@@ -100,18 +115,26 @@ void LinkLeftovers(Plan& plan, const std::vector<std::pair<std::size_t, std::siz
   }
 }
 
-// Diffs the keys of the rows and entries between head and tail.
+// Diffs the keys of the rows and entries between head and tail. Where fewer than half of them
+// are still there, a diff would find little: all are then left to LinkLeftovers.
 void MatchMiddle(Plan& plan) {
   const std::size_t head = plan.head;
   const std::vector<std::uint64_t> rows(plan.rowKeys.begin(), plan.rowKeys.end() - plan.tail);
-  std::vector<std::uint64_t> entries;
-  for (std::size_t e = head; e < plan.entries.size() - plan.tail; ++e) entries.push_back(KeyOf(plan.entries[e]));
-  if (rows.empty() || entries.empty()) return;
+  const std::vector<std::uint64_t> entries(plan.entryKeys.begin() + head, plan.entryKeys.end() - plan.tail);
+  std::vector<std::pair<std::size_t, std::size_t>> deleted, added;  // (stretch, row or entry)
+  std::vector<std::uint64_t> sorted(rows);
+  std::sort(sorted.begin(), sorted.end());
+  const auto kept = std::count_if(entries.begin(), entries.end(),
+                                  [&](std::uint64_t key) { return std::binary_search(sorted.begin(), sorted.end(), key); });
+  if (static_cast<std::size_t>(kept) * 2 < std::min(rows.size(), entries.size())) {
+    for (std::size_t i = 0; i < rows.size(); ++i) deleted.emplace_back(0, head + i);
+    for (std::size_t i = 0; i < entries.size(); ++i) added.emplace_back(0, head + i);
+    return LinkLeftovers(plan, deleted, added);
+  }
   dtl::Diff<std::uint64_t> diff(rows, entries);
   // Bounds the work: past dtl's own limit on the path, the rest is left as deletes and adds.
   diff.onUnserious();
   diff.compose();
-  std::vector<std::pair<std::size_t, std::size_t>> deleted, added;  // (stretch, row or entry)
   std::size_t stretch = 0;  // how many common lines came before
   for (const auto& [key, info] : diff.getSes().getSequence()) {
     const auto before = head + static_cast<std::size_t>(info.beforeIdx) - 1;
@@ -127,15 +150,15 @@ void MatchMiddle(Plan& plan) {
   LinkLeftovers(plan, deleted, added);
 }
 
-// Marks the entries whose linked middle row holds other texts: at once where the keys differ,
-// by comparing the texts where they are equal.
+// Marks the entries whose linked middle row holds other texts: at once where the keys differ or
+// the first read found them equal, by reading the row again where only the keys are equal.
 void ConfirmMiddle(Engine& engine, Plan& plan) {
   std::size_t first = kNone, last = 0;
   for (std::size_t row = plan.head; row < plan.Rows() - plan.tail; ++row) {
     const std::size_t entry = plan.entryOfRow[row];
     if (entry == kNone) continue;
-    plan.rewrite[entry] = plan.rowKeys[row - plan.head] != KeyOf(plan.entries[entry]);
-    if (!plan.rewrite[entry]) first = std::min(first, row), last = row;
+    plan.rewrite[entry] = plan.rowKeys[row - plan.head] != plan.entryKeys[entry];
+    if (!plan.rewrite[entry] && plan.sameAs[row - plan.head] != entry) first = std::min(first, row), last = row;
   }
   if (first == kNone) return;
   std::size_t row = first;

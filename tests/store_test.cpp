@@ -103,6 +103,11 @@ TEST_F(StoreTest, ASaveWritesOnlyTheDifference) {
       {"changed by another program", base + "\r\nn###0",
        "update zorvrobot set answer = '1!' where id = 3; insert into zorvrobot (id, ask, answer) values (20, 'z', '9')",
        rows + "20|n|0|x|0\n", "update 3>3\nupdate 20>20\n"},
+      {"moved where the ids are taken", "a###1\r\nd###4\r\nc###3\r\nb###2\r\ne###5",
+       "delete from zorvrobot; insert into zorvrobot values (1, 'a', '1', 'k1', 1), (2, 'b', '2', 'k2', 2), "
+       "(3, 'c', '3', 'k3', 3), (4, 'd', '4', 'k4', 4), (10, 'e', '5', 'k10', 10)",
+       "1|a|1|k1|1\n2|d|4|k4|4\n3|c|3|k3|3\n4|b|2|k2|2\n10|e|5|k10|10\n",
+       "update 4>-1\nupdate 2>-2\nupdate -1>2\nupdate -2>4\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

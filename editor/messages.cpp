@@ -18,7 +18,6 @@ const std::pair<store::Fault, std::u16string_view> kFaultTexts[] = {
     {store::Fault::Busy, u"数据库文件正被其他程序占用，等待数秒后仍未释放。请稍后再试。"},
     {store::Fault::ReadOnly, u"数据库文件或其所在目录不允许写入（只读）。"},
     {store::Fault::CantOpen, kCannotOpen},
-    {store::Fault::ConnectionClosed, kCannotOpen},
     {store::Fault::NotADatabase, u"tarvello.db 不是可识别的数据库文件。"},
     {store::Fault::UnsupportedFormat, u"tarvello.db 是 Access（Jet）格式的数据库，本程序不支持此格式。"},
     {store::Fault::Corrupt, u"数据库文件已损坏。"},

@@ -24,7 +24,6 @@ std::uint64_t KeyOf(std::u16string_view ask, std::u16string_view answer) {
   const std::hash<std::u16string_view> hash;
   return hash(ask) * 0x9E3779B97F4A7C15u ^ hash(answer);
 }
-std::uint64_t KeyOf(const ReplyEntryView& entry) { return KeyOf(entry.ask, entry.answer); }
 
 bool Same(const ReplyEntryView& entry, std::u16string_view ask, std::u16string_view answer) {
   return entry.ask == ask && entry.answer == answer;
@@ -37,14 +36,14 @@ bool Same(const ReplyEntryView& entry, std::u16string_view ask, std::u16string_v
 struct Plan {
   explicit Plan(const Entries& e) : entries(e), rowOfEntry(e.size(), kNone), rewrite(e.size()) {
     entryKeys.reserve(e.size());
-    for (const ReplyEntryView& entry : e) entryKeys.push_back(KeyOf(entry));
+    for (const ReplyEntryView& entry : e) entryKeys.push_back(KeyOf(entry.ask, entry.answer));
   }
   const Entries& entries;
   std::vector<std::uint64_t> entryKeys;
   std::vector<std::int64_t> ids;       // every row's id
   std::vector<std::uint64_t> rowKeys;  // the keys of the rows after the head
   std::vector<std::size_t> sameAs;     // per row after the head: an entry found equal to it, if any
-  std::size_t head = 0, tail = 0;      // rows equal to the first and to the last entries
+  std::size_t head = 0;                // rows equal to the first entries
   std::vector<std::size_t> entryOfRow, rowOfEntry;
   std::vector<bool> rewrite;           // per entry: its row's texts differ from it
 
@@ -58,10 +57,10 @@ struct Plan {
 void ReadTable(Engine& engine, Plan& plan) {
   const std::size_t n = plan.entries.size();
   std::size_t next = 0;  // the entry the next row is expected to hold
-  engine.ReadRows({}, false, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
+  engine.ReadRows({}, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
     const std::size_t row = plan.ids.size();
     plan.ids.push_back(id);
-    if (row == plan.head && row < n && Same(plan.entries[row], ask, answer)) return next = ++plan.head, true;
+    if (row == plan.head && row < n && Same(plan.entries[row], ask, answer)) return void(next = ++plan.head);
     const std::uint64_t key = KeyOf(ask, answer);
     plan.rowKeys.push_back(key);
     plan.sameAs.push_back(kNone);
@@ -71,23 +70,9 @@ void ReadTable(Engine& engine, Plan& plan) {
         break;
       }
     }
-    return true;
   });
   plan.entryOfRow.assign(plan.Rows(), kNone);
   for (std::size_t i = 0; i < plan.head; ++i) plan.Link(i, i);
-}
-
-// Reads back from the last row while rows equal the last entries.
-void TrimTail(Engine& engine, Plan& plan) {
-  const std::size_t rows = plan.Rows(), entries = plan.entries.size();
-  if (plan.head == rows || plan.head == entries) return;
-  engine.ReadRows({plan.ids[plan.head], kMaxId}, true,
-                  [&](std::int64_t, std::u16string_view ask, std::u16string_view answer) {
-                    const std::size_t left = std::min(rows, entries) - plan.head;
-                    if (plan.tail == left || !Same(plan.entries[entries - 1 - plan.tail], ask, answer)) return false;
-                    plan.Link(rows - 1 - plan.tail, entries - 1 - plan.tail);
-                    return ++plan.tail, true;
-                  });
 }
 
 // Links rows to entries of equal key: in a moved line, anywhere; in an edited one, in place.
@@ -115,22 +100,12 @@ void LinkLeftovers(Plan& plan, const std::vector<std::pair<std::size_t, std::siz
   }
 }
 
-// Diffs the keys of the rows and entries between head and tail. Where fewer than half of them
-// are still there, a diff would find little: all are then left to LinkLeftovers.
+// Diffs the keys of the rows and entries after the head.
 void MatchMiddle(Plan& plan) {
   const std::size_t head = plan.head;
-  const std::vector<std::uint64_t> rows(plan.rowKeys.begin(), plan.rowKeys.end() - plan.tail);
-  const std::vector<std::uint64_t> entries(plan.entryKeys.begin() + head, plan.entryKeys.end() - plan.tail);
+  const std::vector<std::uint64_t>& rows = plan.rowKeys;
+  const std::vector<std::uint64_t> entries(plan.entryKeys.begin() + head, plan.entryKeys.end());
   std::vector<std::pair<std::size_t, std::size_t>> deleted, added;  // (stretch, row or entry)
-  std::vector<std::uint64_t> sorted(rows);
-  std::sort(sorted.begin(), sorted.end());
-  const auto kept = std::count_if(entries.begin(), entries.end(),
-                                  [&](std::uint64_t key) { return std::binary_search(sorted.begin(), sorted.end(), key); });
-  if (static_cast<std::size_t>(kept) * 2 < std::min(rows.size(), entries.size())) {
-    for (std::size_t i = 0; i < rows.size(); ++i) deleted.emplace_back(0, head + i);
-    for (std::size_t i = 0; i < entries.size(); ++i) added.emplace_back(0, head + i);
-    return LinkLeftovers(plan, deleted, added);
-  }
   dtl::Diff<std::uint64_t> diff(rows, entries);
   // Bounds the work: past dtl's own limit on the path, the rest is left as deletes and adds.
   diff.onUnserious();
@@ -154,7 +129,7 @@ void MatchMiddle(Plan& plan) {
 // the first read found them equal, by reading the row again where only the keys are equal.
 void ConfirmMiddle(Engine& engine, Plan& plan) {
   std::size_t first = kNone, last = 0;
-  for (std::size_t row = plan.head; row < plan.Rows() - plan.tail; ++row) {
+  for (std::size_t row = plan.head; row < plan.Rows(); ++row) {
     const std::size_t entry = plan.entryOfRow[row];
     if (entry == kNone) continue;
     plan.rewrite[entry] = plan.rowKeys[row - plan.head] != plan.entryKeys[entry];
@@ -162,11 +137,10 @@ void ConfirmMiddle(Engine& engine, Plan& plan) {
   }
   if (first == kNone) return;
   std::size_t row = first;
-  engine.ReadRows({plan.ids[first], plan.ids[last]}, false,
+  engine.ReadRows({plan.ids[first], plan.ids[last]},
                   [&](std::int64_t, std::u16string_view ask, std::u16string_view answer) {
                     const std::size_t entry = plan.entryOfRow[row++];
                     if (entry != kNone && !plan.rewrite[entry]) plan.rewrite[entry] = !Same(plan.entries[entry], ask, answer);
-                    return true;
                   });
 }
 
@@ -180,9 +154,10 @@ std::vector<bool> RowsKeepingIds(const Plan& plan) {
     const std::size_t row = plan.rowOfEntry[entry];
     if (row == kNone || plan.ids[row] <= kMinId + static_cast<std::int64_t>(entry)) continue;
     const std::int64_t v = value(entry);
-    const auto it = ends.empty() || value(ends.back()) <= v
-                        ? ends.end()
-                        : std::upper_bound(ends.begin(), ends.end(), v, [&](std::int64_t x, std::size_t e) { return x < value(e); });
+    // Most rows keep their order, and so lengthen the longest run: no search for those.
+    const auto it = !ends.empty() && v < value(ends.back())
+                        ? std::upper_bound(ends.begin(), ends.end(), v, [&](std::int64_t x, std::size_t e) { return x < value(e); })
+                        : ends.end();
     if (it != ends.begin()) previous[entry] = *(it - 1);
     if (it == ends.end()) ends.push_back(entry); else *it = entry;
   }
@@ -239,11 +214,11 @@ ChangeSet Changes(const Plan& plan) {
     const std::size_t row = plan.rowOfEntry[entry];
     if (row == kNone) {
       changes.inserts.push_back({ids[entry], texts.ask, texts.answer});
-      continue;
+    } else {
+      if (plan.ids[row] != ids[entry]) changes.moves.emplace_back(plan.ids[row], ids[entry]);
+      if (plan.rewrite[entry]) changes.updates.push_back({ids[entry], texts.ask, texts.answer});
+      lowest = std::min({lowest, plan.ids[row], ids[entry]});
     }
-    if (plan.ids[row] != ids[entry]) changes.moves.emplace_back(plan.ids[row], ids[entry]);
-    if (plan.rewrite[entry]) changes.updates.push_back({ids[entry], texts.ask, texts.answer});
-    lowest = std::min({lowest, plan.ids[row], ids[entry]});
   }
   OrderMoves(changes.moves, lowest);
   return changes;
@@ -255,7 +230,6 @@ ChangeSet PlanChanges(Engine& engine, const Entries& entries) {
   Plan plan(entries);
   ReadTable(engine, plan);
   if (plan.head == plan.Rows() && plan.head == entries.size()) return {};
-  TrimTail(engine, plan);
   MatchMiddle(plan);
   ConfirmMiddle(engine, plan);
   return Changes(plan);

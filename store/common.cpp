@@ -1,6 +1,7 @@
 #include "store/common.h"
 
-#include <system_error>
+#include <cstring>
+#include <fstream>
 
 #include "store/changes.h"
 #include "store/sqlite_engine.h"
@@ -10,37 +11,20 @@ namespace store {
 
 namespace {
 
-// A write transaction that rolls back when it ends without Commit, so that no failure path can
-// leave the table half written or the file locked.
-class WriteTransaction {
- public:
-  explicit WriteTransaction(Engine& engine) : engine_(engine) {
-    try {
-      engine_.BeginWrite();
-    } catch (...) {
-      engine_.Rollback();  // BeginWrite may fail after the transaction began
-      throw;
-    }
-  }
-  ~WriteTransaction() {
-    if (!committed_) engine_.Rollback();
-  }
-  WriteTransaction(const WriteTransaction&) = delete;
-  WriteTransaction& operator=(const WriteTransaction&) = delete;
-
-  void Commit() {
-    engine_.Commit();
-    committed_ = true;
-  }
-
- private:
-  Engine& engine_;
-  bool committed_ = false;
-};
+// Jet and ACE (Access) files carry their engine's name right after a four-byte prefix.
+bool HasAccessHeader(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  char header[19] = {};
+  return file.read(header, sizeof header) &&
+         (std::memcmp(header + 4, "Standard Jet DB", 15) == 0 || std::memcmp(header + 4, "Standard ACE DB", 15) == 0);
+}
 
 }  // namespace
 
-std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path) { return OpenSqliteEngine(path); }
+std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path) {
+  if (HasAccessHeader(path)) throw Error(Fault::UnsupportedFormat, 0, "an Access (Jet or ACE) database");
+  return OpenSqliteEngine(path);
+}
 
 std::filesystem::path NativePath(std::u16string_view path) {
   std::u16string native(path);
@@ -54,13 +38,8 @@ std::filesystem::path NativePath(std::u16string_view path) {
 #endif
 }
 
-bool IsOrdinaryFile(std::u16string_view path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(NativePath(path), error);
-}
-
 Engine& Common::Conn() {
-  if (!conn_) throw Error(Fault::ConnectionClosed, 0, "the database is not open");
+  if (!conn_) throw Error(Fault::CantOpen, 0, "the database is not open");
   return *conn_;
 }
 
@@ -70,11 +49,10 @@ void Common::OpenDatabase() {
 }
 
 replytext::ReplyText Common::LoadReplyText() {
-  if (!conn_ || conn_->FileMoved()) OpenDatabase();
+  OpenDatabase();
   replytext::ReplyText text;
-  conn_->ReadRows({}, false, [&](std::int64_t, std::u16string_view ask, std::u16string_view answer) {
+  conn_->ReadRows({}, [&](std::int64_t, std::u16string_view ask, std::u16string_view answer) {
     replytext::AppendReplyLine(text, ask, answer);
-    return true;
   });
   return text;
 }
@@ -84,10 +62,12 @@ void Common::SaveReplyText(std::u16string_view text) {
   for (const std::u16string_view line : replytext::SplitReplyText(text))
     if (const auto entry = replytext::ParseReplyLine(line)) entries.push_back(*entry);
   Engine& conn = Conn();
-  WriteTransaction transaction(conn);
-  const ChangeSet changes = PlanChanges(conn, entries);
-  if (!changes.empty()) conn.Apply(changes);
-  transaction.Commit();
+  conn.BeginWrite();
+  // Rolls the transaction back however the save ends, so that no failure path can leave the
+  // table half written or the file locked; after the commit there is nothing left to roll back.
+  const std::unique_ptr<Engine, void (*)(Engine*)> transaction(&conn, [](Engine* engine) { engine->Rollback(); });
+  conn.Apply(PlanChanges(conn, entries));
+  conn.Commit();
 }
 
 }  // namespace store

@@ -15,15 +15,10 @@
 
 namespace store {
 
-// The file path as DatabasePath writes it, in the form this platform opens: the last "\" (the
-// one before the file name) becomes the directory separator; any other "\" is part of a
-// directory's name, as it may be where "\" is not a separator. Where paths are bytes, escape
-// units (store/utf.h) stand for the bytes of a name that is not UTF-8, such as a GBK one.
+// DatabasePath's text as a path this platform opens: only its last "\" separates (elsewhere "\"
+// may be part of a directory's name), and where paths are bytes, escape units (store/utf.h)
+// stand for the bytes of a name that is not UTF-8, such as a GBK one.
 std::filesystem::path NativePath(std::u16string_view path);
-
-// True iff path, as DatabasePath writes it, names an ordinary file (or a link to one): a
-// directory does not count.
-bool IsOrdinaryFile(std::u16string_view path);
 
 class Common {
  public:
@@ -33,7 +28,7 @@ class Common {
   // The application's directory followed by "\tarvello.db", concatenated as they stand.
   std::u16string DatabasePath() const { return appPath_ + u"\\tarvello.db"; }
 
-  // The open connection; throws ConnectionClosed when the database is not open.
+  // The open connection; throws CantOpen when the database is not open.
   Engine& Conn();
   bool HasConn() const { return conn_ != nullptr; }
 
@@ -43,8 +38,9 @@ class Common {
   void CloseDatabase() { conn_.reset(); }
 
   // Reads every entry in ascending id order and joins them into one text. Opens the database
-  // first when it is not open, or when the open file is no longer the one at DatabasePath.
-  // Throws if the table cannot be read to its end, so a partial table is never returned.
+  // afresh first, so that a reload shows the file now at DatabasePath whatever became of the one
+  // opened before (a failed open, a file replaced). Throws if the table cannot be read to its
+  // end, so a partial table is never returned.
   replytext::ReplyText LoadReplyText();
 
   // Makes the table hold the entries parsed from text, in line order, writing only where it

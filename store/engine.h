@@ -23,7 +23,7 @@ enum class Fault {
   Engine,            // any other failure of the engine
   Busy,              // another program holds a lock on the file
   ReadOnly,          // the file or its directory cannot be written
-  CantOpen,          // the file cannot be opened (missing, no permission)
+  CantOpen,          // the file cannot be opened (missing, no permission), or is not open
   NotADatabase,      // the file is not a database of a kind this program reads
   UnsupportedFormat, // the file is a database of an engine this program does not have
   Corrupt,           // the database file is damaged
@@ -35,7 +35,6 @@ enum class Fault {
   TooBig,            // a value is longer than the database accepts
   NotText,           // a stored value that cannot be shown as text without changing it
   OrderNotKept,      // the table does not number its rows itself, so line order could be lost
-  ConnectionClosed,  // the database is not open
   Moved,             // the open file was deleted, renamed or replaced by another file
 };
 
@@ -57,13 +56,12 @@ class Error : public std::runtime_error {
 struct IdRange {
   std::int64_t first = std::numeric_limits<std::int64_t>::min();
   std::int64_t last = std::numeric_limits<std::int64_t>::max();
-  bool IsAll() const { return *this == IdRange{}; }
-  bool operator==(const IdRange& other) const { return first == other.first && last == other.last; }
+  bool IsAll() const { return first == IdRange{}.first && last == IdRange{}.last; }
 };
 
 // Called for each row read, with its texts as the operator sees them (a null value as empty
-// text); the views last until the call returns. Returning false stops the read.
-using RowVisitor = std::function<bool(std::int64_t id, std::u16string_view ask, std::u16string_view answer)>;
+// text); the views last until the call returns.
+using RowVisitor = std::function<void(std::int64_t id, std::u16string_view ask, std::u16string_view answer)>;
 
 struct RowTexts {
   std::int64_t id;
@@ -78,28 +76,25 @@ struct ChangeSet {
   std::vector<std::pair<std::int64_t, std::int64_t>> moves;
   std::vector<RowTexts> updates;  // new ask and answer of rows, by their id after the moves
   std::vector<RowTexts> inserts;  // new rows with these ids; their other columns take defaults
-  bool empty() const { return deletes.empty() && moves.empty() && updates.empty() && inserts.empty(); }
 };
 
 class Engine {
  public:
   virtual ~Engine() = default;
 
-  // Reads the rows within range in ascending id order, or descending.
-  virtual void ReadRows(IdRange range, bool descending, const RowVisitor& visit) = 0;
+  // Reads the rows within range in ascending id order.
+  virtual void ReadRows(IdRange range, const RowVisitor& visit) = 0;
 
   // A write transaction: reads inside it see the table as it is, and no other program can write
   // until Commit or Rollback. BeginWrite refuses (OrderNotKept) a table whose id the database
-  // does not keep unique and numbered, as writes by id would then be ambiguous.
+  // does not keep unique and numbered, as writes by id would then be ambiguous; when it fails,
+  // no transaction is left open.
   virtual void BeginWrite() = 0;
   virtual void Apply(const ChangeSet& changes) = 0;
   // Fails (Moved) rather than commit into a file that is no longer at its path.
   virtual void Commit() = 0;
-  // Ends an open transaction without its changes; does nothing when none is open.
+  // Ends an open transaction without its changes; does nothing when none is open, as after Commit.
   virtual void Rollback() noexcept = 0;
-
-  // True iff the open file is no longer the one at its path (deleted, renamed or replaced).
-  virtual bool FileMoved() const = 0;
 };
 
 // Opens the existing database file at path read-write, with the engine its kind needs; never

@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cstring>
-#include <fstream>
 
 #include "store/utf.h"
 
@@ -12,24 +11,9 @@ namespace store {
 
 namespace {
 
-struct CloseDatabase {
-  // close_v2: a statement still alive on a failure path keeps the handle until it goes.
-  void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-struct FinalizeStatement {
-  void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
-};
-using DatabaseHandle = std::unique_ptr<sqlite3, CloseDatabase>;
-using StatementHandle = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
-
-// Jet and ACE (Access) files carry their engine's name right after a four-byte prefix.
-bool HasAccessHeader(const char* path) {
-  if (path == nullptr || *path == '\0') return false;
-  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
-  char header[19] = {};
-  if (!file.read(header, sizeof header)) return false;
-  return std::memcmp(header + 4, "Standard Jet DB", 15) == 0 || std::memcmp(header + 4, "Standard ACE DB", 15) == 0;
-}
+// close_v2: a statement still alive on a failure path keeps the handle until it goes.
+using DatabaseHandle = std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)>;
+using StatementHandle = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
 
 bool StartsWith(const char* text, const char* prefix) {
   return text != nullptr && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
@@ -38,15 +22,11 @@ bool StartsWith(const char* text, const char* prefix) {
 Fault Classify(int code, const char* message, sqlite3* db) {
   if (code == SQLITE_READONLY_DBMOVED) return Fault::Moved;
   switch (code & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED: return Fault::Busy;
+    case SQLITE_BUSY: case SQLITE_LOCKED: return Fault::Busy;
     case SQLITE_READONLY: return Fault::ReadOnly;
-    case SQLITE_CANTOPEN:
-    case SQLITE_PERM:
-      // With the database open, what could not be opened is a journal beside it.
+    case SQLITE_CANTOPEN: case SQLITE_PERM:  // with the database open, a journal beside it
       return db ? Fault::ReadOnly : Fault::CantOpen;
-    case SQLITE_NOTADB:
-      return db && HasAccessHeader(sqlite3_db_filename(db, "main")) ? Fault::UnsupportedFormat : Fault::NotADatabase;
+    case SQLITE_NOTADB: return Fault::NotADatabase;
     case SQLITE_CORRUPT: return Fault::Corrupt;
     case SQLITE_FULL: return Fault::DiskFull;
     case SQLITE_IOERR: return Fault::Io;
@@ -78,7 +58,7 @@ void Check(sqlite3* db, int rc) {
 StatementHandle Prepare(sqlite3* db, const char* sql) {
   sqlite3_stmt* stmt = nullptr;
   const int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-  StatementHandle handle(stmt);
+  StatementHandle handle(stmt, sqlite3_finalize);
   Check(db, rc);
   return handle;
 }
@@ -119,19 +99,19 @@ class SqliteEngine final : public Engine {
   explicit SqliteEngine(DatabaseHandle db) : db_(std::move(db)) {}
   ~SqliteEngine() override { Rollback(); }
 
-  void ReadRows(IdRange range, bool descending, const RowVisitor& visit) override;
+  void ReadRows(IdRange range, const RowVisitor& visit) override;
   void BeginWrite() override;
   void Apply(const ChangeSet& changes) override;
   void Commit() override;
   void Rollback() noexcept override {
     if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "rollback", nullptr, nullptr, nullptr);
   }
-  bool FileMoved() const override {
+ private:
+  // True iff the open file is no longer the one at its path (deleted, renamed or replaced).
+  bool FileMoved() const {
     int moved = 0;
     return sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
   }
-
- private:
   void Exec(const char* sql) { Check(db_.get(), sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr)); }
   int TextEncoding();
   bool NumbersRows();
@@ -170,14 +150,10 @@ void SqliteEngine::ReadValue(sqlite3_stmt* stmt, int column, std::u16string& val
   }
 }
 
-void SqliteEngine::ReadRows(IdRange range, bool descending, const RowVisitor& visit) {
+void SqliteEngine::ReadRows(IdRange range, const RowVisitor& visit) {
   encoding_ = TextEncoding();
-  const char* sql = range.IsAll()
-                        ? (descending ? "select id, ask, answer from zorvrobot order by id desc"
-                                      : "select id, ask, answer from zorvrobot order by id asc")
-                        : (descending ? "select id, ask, answer from zorvrobot where id between ?1 and ?2 order by id desc"
-                                      : "select id, ask, answer from zorvrobot where id between ?1 and ?2 order by id asc");
-  const StatementHandle select = Prepare(db_.get(), sql);
+  const StatementHandle select = Prepare(db_.get(), range.IsAll() ? "select id, ask, answer from zorvrobot order by id"
+                                                                   : "select id, ask, answer from zorvrobot where id between ?1 and ?2 order by id");
   if (!range.IsAll()) {
     sqlite3_bind_int64(select.get(), 1, range.first);
     sqlite3_bind_int64(select.get(), 2, range.last);
@@ -187,7 +163,7 @@ void SqliteEngine::ReadRows(IdRange range, bool descending, const RowVisitor& vi
   while ((rc = sqlite3_step(select.get())) == SQLITE_ROW) {
     ReadValue(select.get(), 1, ask);
     ReadValue(select.get(), 2, answer);
-    if (!visit(sqlite3_column_int64(select.get(), 0), ask, answer)) return;
+    visit(sqlite3_column_int64(select.get(), 0), ask, answer);
   }
   Check(db_.get(), rc);
 }
@@ -199,7 +175,7 @@ bool SqliteEngine::NumbersRows() {
   for (const char* sql : {"select rowid from zorvrobot", "select oid from zorvrobot", "select _rowid_ from zorvrobot"}) {
     sqlite3_stmt* stmt = nullptr;
     const int rc = sqlite3_prepare_v2(db_.get(), sql, -1, &stmt, nullptr);
-    const StatementHandle select(stmt);
+    const StatementHandle select(stmt, sqlite3_finalize);
     if (rc != SQLITE_OK && !StartsWith(sqlite3_errmsg(db_.get()), "no such column")) Throw(db_.get(), rc);
     const char* origin = rc == SQLITE_OK ? sqlite3_column_origin_name(stmt, 0) : nullptr;
     if (origin && sqlite3_stricmp(origin, "id") == 0) return true;
@@ -209,8 +185,13 @@ bool SqliteEngine::NumbersRows() {
 
 void SqliteEngine::BeginWrite() {
   Exec("begin immediate");
-  encoding_ = TextEncoding();
-  if (!NumbersRows()) throw Error(Fault::OrderNotKept, 0, "zorvrobot.id is not the table's row id");
+  try {
+    encoding_ = TextEncoding();
+    if (!NumbersRows()) throw Error(Fault::OrderNotKept, 0, "zorvrobot.id is not the table's row id");
+  } catch (...) {
+    Rollback();
+    throw;
+  }
 }
 
 void SqliteEngine::Bind(sqlite3_stmt* stmt, int parameter, std::u16string_view value) {
@@ -239,16 +220,10 @@ void SqliteEngine::Run(sqlite3_stmt* stmt) {
 void SqliteEngine::Apply(const ChangeSet& changes) {
   sqlite3* db = db_.get();
   const StatementHandle remove = Prepare(db, "delete from zorvrobot where id = ?1");
-  for (const std::int64_t id : changes.deletes) {
-    sqlite3_bind_int64(remove.get(), 1, id);
-    Run(remove.get());
-  }
-  const StatementHandle move = Prepare(db, "update zorvrobot set id = ?1 where id = ?2");
-  for (const auto& [from, to] : changes.moves) {
-    sqlite3_bind_int64(move.get(), 1, to);
-    sqlite3_bind_int64(move.get(), 2, from);
-    Run(move.get());
-  }
+  const StatementHandle move = Prepare(db, "update zorvrobot set id = ?2 where id = ?1");
+  for (const std::int64_t id : changes.deletes) sqlite3_bind_int64(remove.get(), 1, id), Run(remove.get());
+  for (const auto& [from, to] : changes.moves)
+    sqlite3_bind_int64(move.get(), 1, from), sqlite3_bind_int64(move.get(), 2, to), Run(move.get());
   const StatementHandle update = Prepare(db, "update zorvrobot set ask = ?2, answer = ?3 where id = ?1");
   const StatementHandle insert = Prepare(db, "insert into zorvrobot (id, ask, answer) values (?1, ?2, ?3)");
   for (const auto& [rows, stmt] : {std::pair{&changes.updates, update.get()}, std::pair{&changes.inserts, insert.get()}}) {
@@ -273,7 +248,7 @@ std::unique_ptr<Engine> OpenSqliteEngine(const std::filesystem::path& path) {
   sqlite3* db = nullptr;
   // No SQLITE_OPEN_CREATE: a missing file is an error, never a new empty database.
   const int rc = sqlite3_open_v2(path.u8string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
-  DatabaseHandle handle(db);
+  DatabaseHandle handle(db, sqlite3_close_v2);
   if (rc != SQLITE_OK) {
     const char* message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     throw Error(Classify(rc, message, nullptr), rc, message);

@@ -1,9 +1,8 @@
 // The built-in engine: SQLite 3 files, through SQLite's C API.
 //
-// Texts go in and out in the database's own encoding: in a UTF-16 database every code unit is
-// kept; in a UTF-8 one every byte is (see store/utf.h). An integer shows as its digits, a real
-// number as the shortest text that gives it back, a BLOB as text made of its bytes. The engine
-// waits up to kBusyTimeoutMs for another program's locks and changes none of the file's settings.
+// Texts go in and out in the database's own encoding, every code unit (UTF-16) or byte (UTF-8,
+// see store/utf.h) kept. Numbers show as the shortest text that gives them back, a BLOB as text
+// made of its bytes. It waits kBusyTimeoutMs for other programs' locks and changes no setting.
 #pragma once
 
 #include <filesystem>

@@ -23,29 +23,16 @@ void AppendUtf16AsUtf8(std::u16string_view text, std::string& out) {
   const char16_t* const end = in + text.size();
   while (in != end) {
     char32_t c = *in++;
-    if (c < 0x80) {
-      *dst++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-      dst[0] = static_cast<char>(0xC0 | (c >> 6));
-      dst[1] = static_cast<char>(0x80 | (c & 0x3F));
-      dst += 2;
-    } else if (IsHigh(c) && in != end && IsLow(*in)) {
-      // A pair of two code units takes four bytes, less than the six reserved.
-      c = 0x10000 + ((c - 0xD800) << 10) + (*in++ - 0xDC00);
-      dst[0] = static_cast<char>(0xF0 | (c >> 18));
-      dst[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      dst[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      dst[3] = static_cast<char>(0x80 | (c & 0x3F));
-      dst += 4;
-    } else if (IsByteEscape(c)) {
+    if (IsByteEscape(c)) {
       *dst++ = static_cast<char>(c - 0xDC00);  // a byte that was not text when it was read
-    } else {
-      // The rest of the basic plane, other lone surrogates included.
-      dst[0] = static_cast<char>(0xE0 | (c >> 12));
-      dst[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      dst[2] = static_cast<char>(0x80 | (c & 0x3F));
-      dst += 3;
+      continue;
     }
+    // A pair of two code units is one character; other lone surrogates are written like any
+    // other unit of the basic plane.
+    if (IsHigh(c) && in != end && IsLow(*in)) c = 0x10000 + ((c - 0xD800) << 10) + (*in++ - 0xDC00);
+    const int continuations = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    *dst++ = static_cast<char>((continuations ? 0xFF00 >> (continuations + 1) : 0) | (c >> (6 * continuations)));
+    for (int i = continuations - 1; i >= 0; --i) *dst++ = static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
   }
   out.resize(static_cast<std::size_t>(dst - out.data()));
 }
@@ -99,11 +86,9 @@ void AppendUtf8AsUtf16(std::string_view bytes, std::u16string& out) {
       continue;
     }
     const std::size_t length = SequenceLength(p, static_cast<std::size_t>(end - p));
-    char32_t c = 0;
-    if (length == 2) c = ((p[0] & 0x1F) << 6) | (p[1] & 0x3F);
-    if (length == 3) c = ((p[0] & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+    char32_t c = p[0] & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) c = c << 6 | (p[i] & 0x3F);
     if (length == 4) {
-      c = ((p[0] & 0x07) << 18) | ((p[1] & 0x3F) << 12) | ((p[2] & 0x3F) << 6) | (p[3] & 0x3F);
       *dst++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
       *dst++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
       p += 4;

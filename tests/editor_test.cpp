@@ -24,7 +24,7 @@ class FakeWindow : public editor::Window {
   bool failSetText = false;  // SetText then keeps half the text and runs out of memory
   int linkCursors = 0;
 
-  bool IsOrdinaryFile(std::u16string_view path) const override { return store::IsOrdinaryFile(path); }
+  bool IsOrdinaryFile(std::u16string_view path) const override { return fs::is_regular_file(store::NativePath(path)); }
   std::u16string Text() const override { return text; }
   void SetText(std::u16string value) override {
     if (failSetText) text = value.substr(0, value.size() / 2);

@@ -9,6 +9,9 @@
 #include <QScreen>
 #include <QMoveEvent>
 #include <QShowEvent>
+
+#include <filesystem>
+#include <system_error>
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -154,7 +157,8 @@ int MainForm::PixelsToTwips(int pixels) const { return window::PixelsToTwips(pix
 int MainForm::PixelsToTwipsY(int pixels) const { return window::PixelsToTwips(pixels, logicalDpiY()); }
 
 bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
-  return store::IsOrdinaryFile(path);
+  std::error_code error;  // a file that cannot be looked at is not there
+  return std::filesystem::is_regular_file(store::NativePath(path), error);
 }
 
 std::u16string MainForm::Text() const { return ReplyTextOf(*txt_); }

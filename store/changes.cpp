@@ -3,7 +3,6 @@
 #include <dtl.hpp>
 
 #include <algorithm>
-#include <functional>
 #include <unordered_set>
 
 namespace store {
@@ -18,12 +17,14 @@ constexpr std::int64_t kMaxId = std::numeric_limits<std::int64_t>::max();
 // How many entries ahead of where a row is expected the first read looks for its texts.
 constexpr std::size_t kLookahead = 8;
 
-// A compact stand-in for a pair of texts: unequal keys mean unequal texts, while equal keys are
-// confirmed by comparing the texts themselves.
-std::uint64_t KeyOf(std::u16string_view ask, std::u16string_view answer) {
-  const std::hash<std::u16string_view> hash;
-  return hash(ask) * 0x9E3779B97F4A7C15u ^ hash(answer);
-}
+// Compact stand-ins for a row's or an entry's texts: unequal keys mean unequal texts, while
+// equal keys are confirmed by comparing the texts themselves.
+struct Hashes {
+  Hashes(std::u16string_view ask, std::u16string_view answer)
+      : ask(std::hash<std::u16string_view>()(ask)), answer(std::hash<std::u16string_view>()(answer)) {}
+  std::uint64_t ask, answer;
+  std::uint64_t Key() const { return ask * 0x9E3779B97F4A7C15u ^ answer; }
+};
 
 bool Same(const ReplyEntryView& entry, std::u16string_view ask, std::u16string_view answer) {
   return entry.ask == ask && entry.answer == answer;
@@ -36,12 +37,12 @@ bool Same(const ReplyEntryView& entry, std::u16string_view ask, std::u16string_v
 struct Plan {
   explicit Plan(const Entries& e) : entries(e), rowOfEntry(e.size(), kNone), rewrite(e.size()) {
     entryKeys.reserve(e.size());
-    for (const ReplyEntryView& entry : e) entryKeys.push_back(KeyOf(entry.ask, entry.answer));
+    for (const ReplyEntryView& entry : e) entryKeys.emplace_back(entry.ask, entry.answer);
   }
   const Entries& entries;
-  std::vector<std::uint64_t> entryKeys;
+  std::vector<Hashes> entryKeys;
   std::vector<std::int64_t> ids;       // every row's id
-  std::vector<std::uint64_t> rowKeys;  // the keys of the rows after the head
+  std::vector<Hashes> rowKeys;         // the keys of the rows after the head
   std::vector<std::size_t> sameAs;     // per row after the head: an entry found equal to it, if any
   std::size_t head = 0;                // rows equal to the first entries
   std::vector<std::size_t> entryOfRow, rowOfEntry;
@@ -61,11 +62,10 @@ void ReadTable(Engine& engine, Plan& plan) {
     const std::size_t row = plan.ids.size();
     plan.ids.push_back(id);
     if (row == plan.head && row < n && Same(plan.entries[row], ask, answer)) return void(next = ++plan.head);
-    const std::uint64_t key = KeyOf(ask, answer);
-    plan.rowKeys.push_back(key);
+    const std::uint64_t key = plan.rowKeys.emplace_back(ask, answer).Key();
     plan.sameAs.push_back(kNone);
     for (std::size_t e = next; e < std::min(n, next + kLookahead); ++e) {
-      if (plan.entryKeys[e] == key && Same(plan.entries[e], ask, answer)) {
+      if (plan.entryKeys[e].Key() == key && Same(plan.entries[e], ask, answer)) {
         plan.sameAs.back() = e, next = e + 1;
         break;
       }
@@ -75,19 +75,28 @@ void ReadTable(Engine& engine, Plan& plan) {
   for (std::size_t i = 0; i < plan.head; ++i) plan.Link(i, i);
 }
 
-// Links rows to entries of equal key: in a moved line, anywhere; in an edited one, in place.
+// Links the rows and entries the diff left over: a line moved anywhere keeps its row; a line
+// edited in place takes a row of its stretch between common lines that had its question, or its
+// answer, or else the next one in order.
 void LinkLeftovers(Plan& plan, const std::vector<std::pair<std::size_t, std::size_t>>& deleted,
                    const std::vector<std::pair<std::size_t, std::size_t>>& added) {
-  std::vector<std::pair<std::uint64_t, std::size_t>> byKey;  // the deleted rows' keys
-  for (const auto& [stretch, row] : deleted) byKey.emplace_back(plan.rowKeys[row - plan.head], row);
-  std::sort(byKey.begin(), byKey.end());
-  for (const auto& [stretch, entry] : added) {
-    const std::uint64_t key = plan.entryKeys[entry];
-    auto it = std::lower_bound(byKey.begin(), byKey.end(), std::pair{key, std::size_t{0}});
-    while (it != byKey.end() && it->first == key && plan.entryOfRow[it->second] != kNone) ++it;
-    if (it != byKey.end() && it->first == key) plan.Link(it->second, entry);
-  }
-  // What is left of one stretch between common lines is edited in place, in order.
+  using Key = std::pair<std::size_t, std::uint64_t>;  // (stretch or 0, hash)
+  const auto linkBy = [&](const auto& keyOf) {
+    std::vector<std::pair<Key, std::size_t>> rows;  // the unlinked deleted rows by key
+    for (const auto& [stretch, row] : deleted)
+      if (plan.entryOfRow[row] == kNone) rows.emplace_back(keyOf(stretch, plan.rowKeys[row - plan.head]), row);
+    std::sort(rows.begin(), rows.end());
+    for (const auto& [stretch, entry] : added) {
+      if (plan.rowOfEntry[entry] != kNone) continue;
+      const Key key = keyOf(stretch, plan.entryKeys[entry]);
+      auto it = std::lower_bound(rows.begin(), rows.end(), std::pair{key, std::size_t{0}});
+      while (it != rows.end() && it->first == key && plan.entryOfRow[it->second] != kNone) ++it;
+      if (it != rows.end() && it->first == key) plan.Link(it->second, entry);
+    }
+  };
+  linkBy([](std::size_t, const Hashes& h) { return Key{0, h.Key()}; });
+  linkBy([](std::size_t stretch, const Hashes& h) { return Key{stretch, h.ask}; });
+  linkBy([](std::size_t stretch, const Hashes& h) { return Key{stretch, h.answer}; });
   auto row = deleted.begin(), entry = added.begin();
   while (row != deleted.end() && entry != added.end()) {
     if (plan.entryOfRow[row->second] != kNone || row->first < entry->first) {
@@ -103,8 +112,9 @@ void LinkLeftovers(Plan& plan, const std::vector<std::pair<std::size_t, std::siz
 // Diffs the keys of the rows and entries after the head.
 void MatchMiddle(Plan& plan) {
   const std::size_t head = plan.head;
-  const std::vector<std::uint64_t>& rows = plan.rowKeys;
-  const std::vector<std::uint64_t> entries(plan.entryKeys.begin() + head, plan.entryKeys.end());
+  std::vector<std::uint64_t> rows, entries;
+  for (const Hashes& row : plan.rowKeys) rows.push_back(row.Key());
+  for (std::size_t e = head; e < plan.entries.size(); ++e) entries.push_back(plan.entryKeys[e].Key());
   std::vector<std::pair<std::size_t, std::size_t>> deleted, added;  // (stretch, row or entry)
   dtl::Diff<std::uint64_t> diff(rows, entries);
   // Bounds the work: past dtl's own limit on the path, the rest is left as deletes and adds.
@@ -132,7 +142,7 @@ void ConfirmMiddle(Engine& engine, Plan& plan) {
   for (std::size_t row = plan.head; row < plan.Rows(); ++row) {
     const std::size_t entry = plan.entryOfRow[row];
     if (entry == kNone) continue;
-    plan.rewrite[entry] = plan.rowKeys[row - plan.head] != plan.entryKeys[entry];
+    plan.rewrite[entry] = plan.rowKeys[row - plan.head].Key() != plan.entryKeys[entry].Key();
     if (!plan.rewrite[entry] && plan.sameAs[row - plan.head] != entry) first = std::min(first, row), last = row;
   }
   if (first == kNone) return;
@@ -194,12 +204,9 @@ void OrderMoves(std::vector<std::pair<std::int64_t, std::int64_t>>& moves, std::
   if (std::none_of(moves.begin(), moves.end(), [&](const auto& move) { return sources.count(move.second); })) return;
   const std::int64_t below = std::min<std::int64_t>(lowest, 0);
   if (below - kMinId <= static_cast<std::int64_t>(moves.size())) NoFreeIds();
-  const std::size_t count = moves.size();
-  moves.reserve(2 * count);
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0, count = moves.size(); i < count; ++i) {
     const std::int64_t free = below - 1 - static_cast<std::int64_t>(i);
-    moves.emplace_back(free, moves[i].second);
-    moves[i].second = free;
+    moves.emplace_back(free, std::exchange(moves[i].second, free));
   }
 }
 

@@ -87,17 +87,14 @@ void AppendBlobUnits(const unsigned char* bytes, std::size_t size, bool bigEndia
 
 // The bytes of UTF-16 code units in a UTF-16 database's byte order.
 void AppendUnitsAsBytes(std::u16string_view units, bool bigEndian, std::string& out) {
-  for (const char16_t unit : units) {
-    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-    out.push_back(bigEndian ? high : low);
-    out.push_back(bigEndian ? low : high);
-  }
+  for (const char16_t unit : units)
+    out.append({static_cast<char>(bigEndian ? unit >> 8 : unit), static_cast<char>(bigEndian ? unit : unit >> 8)});
 }
 
 class SqliteEngine final : public Engine {
  public:
+  // Closing the handle ends an open transaction without its changes.
   explicit SqliteEngine(DatabaseHandle db) : db_(std::move(db)) {}
-  ~SqliteEngine() override { Rollback(); }
 
   void ReadRows(IdRange range, const RowVisitor& visit) override;
   void BeginWrite() override;
@@ -106,12 +103,8 @@ class SqliteEngine final : public Engine {
   void Rollback() noexcept override {
     if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "rollback", nullptr, nullptr, nullptr);
   }
+
  private:
-  // True iff the open file is no longer the one at its path (deleted, renamed or replaced).
-  bool FileMoved() const {
-    int moved = 0;
-    return sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved != 0;
-  }
   void Exec(const char* sql) { Check(db_.get(), sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr)); }
   int TextEncoding();
   bool NumbersRows();
@@ -218,14 +211,13 @@ void SqliteEngine::Run(sqlite3_stmt* stmt) {
 }
 
 void SqliteEngine::Apply(const ChangeSet& changes) {
-  sqlite3* db = db_.get();
-  const StatementHandle remove = Prepare(db, "delete from zorvrobot where id = ?1");
-  const StatementHandle move = Prepare(db, "update zorvrobot set id = ?2 where id = ?1");
+  const StatementHandle remove = Prepare(db_.get(), "delete from zorvrobot where id = ?1");
+  const StatementHandle move = Prepare(db_.get(), "update zorvrobot set id = ?2 where id = ?1");
   for (const std::int64_t id : changes.deletes) sqlite3_bind_int64(remove.get(), 1, id), Run(remove.get());
   for (const auto& [from, to] : changes.moves)
     sqlite3_bind_int64(move.get(), 1, from), sqlite3_bind_int64(move.get(), 2, to), Run(move.get());
-  const StatementHandle update = Prepare(db, "update zorvrobot set ask = ?2, answer = ?3 where id = ?1");
-  const StatementHandle insert = Prepare(db, "insert into zorvrobot (id, ask, answer) values (?1, ?2, ?3)");
+  const StatementHandle update = Prepare(db_.get(), "update zorvrobot set ask = ?2, answer = ?3 where id = ?1");
+  const StatementHandle insert = Prepare(db_.get(), "insert into zorvrobot (id, ask, answer) values (?1, ?2, ?3)");
   for (const auto& [rows, stmt] : {std::pair{&changes.updates, update.get()}, std::pair{&changes.inserts, insert.get()}}) {
     for (const RowTexts& row : *rows) {
       sqlite3_bind_int64(stmt, 1, row.id);
@@ -238,7 +230,9 @@ void SqliteEngine::Apply(const ChangeSet& changes) {
 
 void SqliteEngine::Commit() {
   // Committing into a file that was deleted or replaced would report a save nobody can read.
-  if (FileMoved()) throw Error(Fault::Moved, 0, "the database file was deleted or replaced while open");
+  int moved = 0;
+  if (sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
+    throw Error(Fault::Moved, 0, "the database file was deleted or replaced while open");
   Exec("commit");
 }
 

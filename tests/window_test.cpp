@@ -89,11 +89,11 @@ const struct Edit {
      [](auto& box) { box.selectAll(); box.copy(); box.clear(); box.paste(); }, u"a\xDCC4###x\ny\xD800"},
     {"text from other programs is plain text", u"a###x\ny",
      [](auto& box) {
-       QApplication::clipboard()->setText(QString::fromUtf16(u"\r\np###1\r\nq###2\rr###3\ns###\u240A"));
+       QApplication::clipboard()->setText(QString::fromUtf16(u"\r\np###1\r\nq###2\rr###3\ns###\u240A\u2028t###4\u2029u"));
        box.moveCursor(QTextCursor::End);
        box.paste();
      },
-     u"a###x\ny\r\np###1\r\nq###2\r\nr###3\r\ns###\u240A"},
+     u"a###x\ny\r\np###1\r\nq###2\r\nr###3\r\ns###\u240A\r\nt###4\r\nu"},
     {"a stand-in typed next to a marked one stays literal", u"a###x\n",
      [](auto& box) { TypeAt(box, QTextCursor::End, 0x240A); TypeAt(box, QTextCursor::StartOfLine, 0x240A); },
      u"\u240Aa###x\n\u240A"},

@@ -3,9 +3,7 @@
 #include <QMimeData>
 #include <QResizeEvent>
 #include <QScopedValueRollback>
-#include <QSignalBlocker>
 #include <QTextLayout>
-#include <QtGui/private/qtextdocument_p.h>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -292,50 +290,9 @@ void ReplyTextBox::MarkLinesLeftOut() {
   setExtraSelections(marks);
 }
 
-namespace {
-
-// For as long as it lives, every line of document without a layout object borrows one shared,
-// empty one. Qt lays a document out again for a new width by calling each line's layout, which
-// makes one (some 260 bytes) for every line that has none, only to clear it: a quarter of a
-// gigabyte for a million lines, kept for good. Lines in view get their own again when drawn.
-class SharedLayoutLoan {
- public:
-  explicit SharedLayoutLoan(QTextDocument& document) : blocks_(QTextDocumentPrivate::get(&document)->blockMap()) {
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-      QTextBlockData* data = blocks_.fragment(block.fragmentIndex());
-      if (!data->layout) data->layout = &shared_;
-    }
-  }
-  ~SharedLayoutLoan() {
-    for (int index = blocks_.firstNode(); index != 0; index = blocks_.next(index))
-      if (blocks_.fragment(index)->layout == &shared_) blocks_.fragment(index)->layout = nullptr;
-  }
-  SharedLayoutLoan(const SharedLayoutLoan&) = delete;
-  SharedLayoutLoan& operator=(const SharedLayoutLoan&) = delete;
-
- private:
-  QTextDocumentPrivate::BlockMap& blocks_;
-  QTextLayout shared_;
-};
-
-}  // namespace
-
 void ReplyTextBox::resizeEvent(QResizeEvent* event) {
-  if (event->oldSize().width() == event->size().width()) {
-    QPlainTextEdit::resizeEvent(event);
-    return;
-  }
-  {
-    // The new width, without a layout object for every line. The lines the box measures at the
-    // bottom for its scroll bar are measured in the shared layout meanwhile, so measured again.
-    const SharedLayoutLoan loan(*document());
-    const QSignalBlocker quiet(this);
-    QPlainTextEdit::resizeEvent(event);
-  }
-  QResizeEvent sameWidth(event->size(), QSize(event->size().width(), event->oldSize().height()));
-  QPlainTextEdit::resizeEvent(&sameWidth);
-  viewport()->update();
-  MarkLinesLeftOut();  // lines may wrap into other rows now
+  QPlainTextEdit::resizeEvent(event);
+  if (event->oldSize().width() != event->size().width()) MarkLinesLeftOut();  // lines may wrap into other rows now
 }
 
 QMimeData* ReplyTextBox::createMimeDataFromSelection() const {
@@ -362,8 +319,10 @@ void ReplyTextBox::insertFromMimeData(const QMimeData* source) {
     std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
     InsertReplyText(cursor, std::move(text));
   } else if (source->hasText()) {
-    // Inserting plain text makes a line of every CR LF, LF and CR, and gives it no marks.
-    cursor.insertText(source->text(), QTextCharFormat());
+    // Inserting plain text makes a line of every CR LF, LF and CR, and gives it no marks. Line and
+    // paragraph separators break the line in other programs as they do here, so they do too.
+    QString text = source->text();
+    cursor.insertText(text.replace(QChar(0x2028), u'\n').replace(QChar(0x2029), u'\n'), QTextCharFormat());
   }
   setTextCursor(cursor);
   ensureCursorVisible();

@@ -18,8 +18,10 @@ const std::pair<store::Fault, std::u16string_view> kFaultTexts[] = {
     {store::Fault::Busy, u"数据库文件正被其他程序占用，等待数秒后仍未释放。请稍后再试。"},
     {store::Fault::ReadOnly, u"数据库文件或其所在目录不允许写入（只读）。"},
     {store::Fault::CantOpen, kCannotOpen},
-    {store::Fault::NotADatabase, u"tarvello.db 不是可识别的数据库文件。"},
-    {store::Fault::UnsupportedFormat, u"tarvello.db 是 Access（Jet）格式的数据库，本程序不支持此格式。"},
+    {store::Fault::NotADatabase, u"tarvello.db 不是本程序能读取的应答数据库文件。"},
+    {store::Fault::DriverMissing,
+     u"tarvello.db 是 Access（Jet）格式的数据库，但本机没有安装读取它所需的 Access 数据库驱动程序"
+     u"（Microsoft Access Driver），因此无法打开。"},
     {store::Fault::Corrupt, u"数据库文件已损坏。"},
     {store::Fault::DiskFull, u"磁盘空间已满。"},
     {store::Fault::Io, u"读写数据库文件时发生错误。"},

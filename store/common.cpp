@@ -4,26 +4,23 @@
 #include <fstream>
 
 #include "store/changes.h"
+#include "store/odbc_engine.h"
 #include "store/sqlite_engine.h"
 #include "store/utf.h"
 
 namespace store {
 
-namespace {
-
-// Jet and ACE (Access) files carry their engine's name right after a four-byte prefix.
-bool HasAccessHeader(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  char header[19] = {};
-  return file.read(header, sizeof header) &&
-         (std::memcmp(header + 4, "Standard Jet DB", 15) == 0 || std::memcmp(header + 4, "Standard ACE DB", 15) == 0);
-}
-
-}  // namespace
-
 std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path) {
-  if (HasAccessHeader(path)) throw Error(Fault::UnsupportedFormat, 0, "an Access (Jet or ACE) database");
-  return OpenSqliteEngine(path);
+  // The engine is chosen by the file's first bytes: Jet and ACE (Access) files carry their
+  // engine's name after a four-byte prefix.
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw Error(Fault::CantOpen, 0, "cannot open " + path.u8string());
+  char header[19] = {};
+  file.read(header, sizeof header);
+  if (std::memcmp(header, "SQLite format 3", 16) == 0) return OpenSqliteEngine(path);
+  if (std::memcmp(header + 4, "Standard Jet DB", 15) == 0) return OpenOdbcEngine(OdbcDriver::Jet, path.u16string());
+  if (std::memcmp(header + 4, "Standard ACE DB", 15) == 0) return OpenOdbcEngine(OdbcDriver::Ace, path.u16string());
+  throw Error(Fault::NotADatabase, 0, "not a database this program reads");
 }
 
 std::filesystem::path NativePath(std::u16string_view path) {
@@ -45,7 +42,7 @@ Engine& Common::Conn() {
 
 void Common::OpenDatabase() {
   CloseDatabase();
-  conn_ = OpenEngine(NativePath(DatabasePath()));
+  conn_ = open_(NativePath(DatabasePath()));
 }
 
 replytext::ReplyText Common::LoadReplyText() {

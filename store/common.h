@@ -20,10 +20,16 @@ namespace store {
 // stand for the bytes of a name that is not UTF-8, such as a GBK one.
 std::filesystem::path NativePath(std::u16string_view path);
 
+// Opens the existing file at path with the engine its first bytes call for.
+std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path);
+using EngineOpener = std::unique_ptr<Engine> (*)(const std::filesystem::path& path);
+
 class Common {
  public:
-  // appPath is the application's directory as the platform reports it.
-  explicit Common(std::u16string appPath) : appPath_(std::move(appPath)) {}
+  // appPath is the application's directory as the platform reports it; open opens the database
+  // file (tests give another engine here).
+  explicit Common(std::u16string appPath, EngineOpener open = OpenEngine)
+      : appPath_(std::move(appPath)), open_(open) {}
 
   // The application's directory followed by "\tarvello.db", concatenated as they stand.
   std::u16string DatabasePath() const { return appPath_ + u"\\tarvello.db"; }
@@ -50,6 +56,7 @@ class Common {
 
  private:
   std::u16string appPath_;
+  EngineOpener open_;
   std::unique_ptr<Engine> conn_;
 };
 

@@ -25,7 +25,7 @@ enum class Fault {
   ReadOnly,          // the file or its directory cannot be written
   CantOpen,          // the file cannot be opened (missing, no permission), or is not open
   NotADatabase,      // the file is not a database of a kind this program reads
-  UnsupportedFormat, // the file is a database of an engine this program does not have
+  DriverMissing,     // the file needs a database driver this system does not have
   Corrupt,           // the database file is damaged
   DiskFull,
   Io,                // a read or write of the file failed
@@ -97,8 +97,5 @@ class Engine {
   virtual void Rollback() noexcept = 0;
 };
 
-// Opens the existing database file at path read-write, with the engine its kind needs; never
-// creates a file.
-std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path);
 
 }  // namespace store

@@ -167,8 +167,8 @@ void Truncated(const fs::path& file) {
 Doing Write(const std::string& bytes) { return [bytes](const fs::path& file) { WriteBytes(file, bytes); }; }
 
 const BadFile kBadFiles[] = {
-    {"ZeroLength", Write(""), Outcome::LoadFails, u"zorvrobot"},
-    {"TextFile", Write("问题###答案\r\n这是一个文本文件，不是数据库。\r\n"), Outcome::LoadFails, u"不是可识别的数据库文件"},
+    {"ZeroLength", Write(""), Outcome::LoadFails, u"不是本程序能读取的"},
+    {"TextFile", Write("问题###答案\r\n这是一个文本文件，不是数据库。\r\n"), Outcome::LoadFails, u"不是本程序能读取的"},
     {"Truncated", Truncated, Outcome::LoadFails, u"损坏"},
     {"NoReplyTable", Exec("create table customers (id integer primary key, name text)"), Outcome::LoadFails,
      u"没有应答表", Exec("drop table zorvrobot")},
@@ -176,8 +176,9 @@ const BadFile kBadFiles[] = {
      u"缺少 ask 列", Exec("alter table zorvrobot drop column ask")},
     {"NoIdColumn", Exec("create table zorvrobot (ask text, answer text)"), Outcome::LoadFails, u"缺少 id 列",
      Exec("alter table zorvrobot rename column id to key")},
-    {"AnotherEnginesFile", Write(std::string("\0\1\0\0Standard Jet DB", 19) + std::string(4000, '\0')),
-     Outcome::LoadFails, u"不支持"},
+    // No Access driver here, nor in wine: the file is left alone, and the operator told why.
+    {"JetFile", Write(std::string("\0\1\0\0Standard Jet DB", 19) + std::string(4000, '\0')), Outcome::LoadFails, u"没有安装"},
+    {"AceFile", Write(std::string("\0\1\0\0Standard ACE DB", 19) + std::string(4000, '\0')), Outcome::LoadFails, u"没有安装"},
     {"Directory", [](auto& file) { fs::create_directory(file); }, Outcome::Missing, editor::kMissingDatabase},
 #ifndef _WIN32  // links need privileges Windows programs do not have
     {"LinkToADatabase", [](auto& file) { CreateReplyDatabase(file.parent_path() / "real.db", "('a', 'b')");

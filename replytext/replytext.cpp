@@ -10,6 +10,10 @@ void AppendReplyLine(ReplyText& text, std::u16string_view ask, std::u16string_vi
 std::vector<std::u16string_view> SplitReplyText(std::u16string_view text) {
   std::vector<std::u16string_view> lines;
   if (text.empty()) return lines;
+  // Counted first, so that a million lines take room for a million views, not up to twice that.
+  std::size_t count = 1;
+  for (std::size_t at = text.find(LineBreak); at != std::u16string_view::npos; at = text.find(LineBreak, at + 2)) ++count;
+  lines.reserve(count);
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = text.find(LineBreak, start);

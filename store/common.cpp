@@ -56,8 +56,12 @@ replytext::ReplyText Common::LoadReplyText() {
 
 void Common::SaveReplyText(std::u16string_view text) {
   std::vector<replytext::ReplyEntryView> entries;
-  for (const std::u16string_view line : replytext::SplitReplyText(text))
-    if (const auto entry = replytext::ParseReplyLine(line)) entries.push_back(*entry);
+  {
+    const std::vector<std::u16string_view> lines = replytext::SplitReplyText(text);
+    entries.reserve(lines.size());
+    for (const std::u16string_view line : lines)
+      if (const auto entry = replytext::ParseReplyLine(line)) entries.push_back(*entry);
+  }
   Engine& conn = Conn();
   conn.BeginWrite();
   // Rolls the transaction back however the save ends, so that no failure path can leave the

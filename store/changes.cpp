@@ -35,10 +35,7 @@ bool Same(const ReplyEntryView& entry, std::u16string_view ask, std::u16string_v
 // The table's rows (in id order) beside the entries. A row linked to an entry is to hold it;
 // an unlinked row is deleted and an unlinked entry inserted.
 struct Plan {
-  explicit Plan(const Entries& e) : entries(e), rowOfEntry(e.size(), kNone), rewrite(e.size()) {
-    entryKeys.reserve(e.size());
-    for (const ReplyEntryView& entry : e) entryKeys.emplace_back(entry.ask, entry.answer);
-  }
+  explicit Plan(const Entries& e) : entries(e), rowOfEntry(e.size(), kNone), rewrite(e.size()) {}
   const Entries& entries;
   std::vector<Hashes> entryKeys;
   std::vector<std::int64_t> ids;       // every row's id
@@ -49,6 +46,12 @@ struct Plan {
   std::vector<bool> rewrite;           // per entry: its row's texts differ from it
 
   std::size_t Rows() const { return ids.size(); }
+  // The entries' keys, made when the first row differs: an unchanged table needs none.
+  void HashEntries() {
+    if (!entryKeys.empty() || entries.empty()) return;
+    entryKeys.reserve(entries.size());
+    for (const ReplyEntryView& entry : entries) entryKeys.emplace_back(entry.ask, entry.answer);
+  }
   void Link(std::size_t row, std::size_t entry) { entryOfRow[row] = entry, rowOfEntry[entry] = row; }
 };
 
@@ -62,6 +65,7 @@ void ReadTable(Engine& engine, Plan& plan) {
     const std::size_t row = plan.ids.size();
     plan.ids.push_back(id);
     if (row == plan.head && row < n && Same(plan.entries[row], ask, answer)) return void(next = ++plan.head);
+    plan.HashEntries();
     const std::uint64_t key = plan.rowKeys.emplace_back(ask, answer).Key();
     plan.sameAs.push_back(kNone);
     for (std::size_t e = next; e < std::min(n, next + kLookahead); ++e) {
@@ -237,6 +241,7 @@ ChangeSet PlanChanges(Engine& engine, const Entries& entries) {
   Plan plan(entries);
   ReadTable(engine, plan);
   if (plan.head == plan.Rows() && plan.head == entries.size()) return {};
+  plan.HashEntries();
   MatchMiddle(plan);
   ConfirmMiddle(engine, plan);
   return Changes(plan);

@@ -176,6 +176,8 @@ TEST_P(StoreTest, OpensOnlyTheExistingDatabaseBesideTheProgram) {
 // as a text that gives back their bytes, and every code unit of any text Velmora saves comes back.
 TEST_P(StoreTest, ShownTextGivesBackEveryStoredByteAndSavedTextComesBackWhole) {
   if (Odbc()) GTEST_SKIP() << "the SQLite ODBC driver converts stored bytes itself";
+  const std::unique_ptr<char[]> lead(new char[1]{'\xE0'});  // a value ending inside a sequence
+  EXPECT_EQ(store::Utf8ToUtf16({lead.get(), 1}), u"\xDCE0") << "read to its end and not past it";
   const struct {
     const char *encoding, *values;
   } cases[] = {

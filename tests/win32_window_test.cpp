@@ -85,6 +85,7 @@ TEST_F(Win32WindowTest, LinkCursorAndLayout) {
     EXPECT_EQ(GetCursor() == hand, control == form.Label3(0) || control == form.Label3(1));
   }
   form.Show(SW_SHOWNORMAL);
+  EXPECT_EQ(GetFocus(), form.Txt()) << "typing goes to the text box at once";
   SetWindowPos(form.Handle(), nullptr, 0, 0, 300, 200, SWP_NOMOVE | SWP_NOZORDER);  // narrower than the design
   RECT client, outer, txt, link;
   GetClientRect(form.Handle(), &client);

@@ -294,10 +294,21 @@ LRESULT MainForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!cancel) DestroyWindow(window_);
       return 0;
     }
+    case WM_ACTIVATE:
+      // Txt holds the keyboard whenever the window is active: typing and Ctrl+S work at once.
+      if (LOWORD(wParam) != WA_INACTIVE) SetFocus(txt_);
+      return 0;
     case WM_DESTROY:
-      window_ = nullptr;
       PostQuitMessage(0);
       return 0;
+    case WM_NCDESTROY: {
+      // The window's last message: the system's own clean-up runs on the real handle, and only
+      // then does the form let the window go.
+      const HWND window = window_;
+      window_ = nullptr;
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      return DefWindowProcW(window, message, wParam, lParam);
+    }
   }
   return DefWindowProcW(window_, message, wParam, lParam);
 }

@@ -10,6 +10,7 @@ namespace window::win32 {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"VelmoraMain";
+constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
 // A NUL is shown as SYMBOL FOR NULL followed by an invisible VARIATION SELECTOR-15.
 constexpr char16_t kNulStandIn = 0x2400;
 constexpr char16_t kNulMark = 0xFE0E;
@@ -87,8 +88,10 @@ MainForm::MainForm(HINSTANCE instance, store::Common& common) : instance_(instan
   windowIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kWindowIconId), IMAGE_ICON, 24, 24, 0));
   if (windowIcon_) SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(windowIcon_));
   CreateControls();
-  // Where it will be shown, so that a message at start appears over that place too.
+  // Where it will be shown, so that a message at start appears over that place too; and laid out
+  // at its size, so that the loaded text is wrapped once, at the width it is shown in.
   Centre();
+  LayOutControls();
 }
 
 MainForm::~MainForm() {
@@ -127,13 +130,31 @@ void MainForm::CreateControls() {
   label2_ = CreateControl(kLabel2Id, L"STATIC", kLabel2Design, SS_LEFT, 0);
   label3_[0] = CreateControl(kLabel3Id0, L"STATIC", kLabel3Design[0], SS_LEFT | SS_NOTIFY, 0);
   label3_[1] = CreateControl(kLabel3Id1, L"STATIC", kLabel3Design[1], SS_LEFT | SS_NOTIFY, 0);
-  // 宋体 9 pt, underlined, normal weight, GB2312.
-  linkFont_ = CreateFontW(-MulDiv(9, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, GB2312_CHARSET,
-                          OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                          L"\u5B8B\u4F53");
-  if (!linkFont_) Fail("CreateFont");
-  for (const HWND link : label3_) SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(linkFont_), FALSE);
+  SetLinkFont();
+}
+
+// 宋体 9 pt, underlined, normal weight, GB2312, at the window's density; the labels fit their text.
+void MainForm::SetLinkFont() {
+  const HFONT font = CreateFontW(-MulDiv(9, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, GB2312_CHARSET,
+                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                                 L"\u5B8B\u4F53");
+  if (!font) Fail("CreateFont");
+  for (const HWND link : label3_) SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  if (linkFont_) DeleteObject(linkFont_);
+  linkFont_ = font;
   for (const HWND label : {label1_, label2_, label3_[0], label3_[1]}) SizeToText(label);
+}
+
+// Moved to a screen of another density: twips are counted anew in its pixels, and the window
+// takes the place and size Windows suggests.
+void MainForm::ChangeDpi(int dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  SetLinkFont();
+  SetWindowPos(label1_, nullptr, TwipsToPixels(kLabel1Design.left), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(label2_, nullptr, TwipsToPixels(kLabel2Design.left), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  LayOutControls();
 }
 
 void MainForm::SizeToText(HWND label) {
@@ -294,6 +315,9 @@ LRESULT MainForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (!cancel) DestroyWindow(window_);
       return 0;
     }
+    case kDpiChanged:
+      ChangeDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_ACTIVATE:
       // Txt holds the keyboard whenever the window is active: typing and Ctrl+S work at once.
       if (LOWORD(wParam) != WA_INACTIVE) SetFocus(txt_);

@@ -78,6 +78,8 @@ class MainForm : public editor::Window {
   HWND CreateControl(int id, const wchar_t* kind, const DesignedControl& design, DWORD style, DWORD exStyle);
   void CreateControls();
   void SizeToText(HWND label);
+  void SetLinkFont();
+  void ChangeDpi(int dpi, const RECT& suggested);
   POINT PlaceOf(HWND control) const;  // in the window's client area, pixels
   void LayOutControls();
   void Centre();

@@ -41,7 +41,7 @@ struct Plan {
   std::vector<std::int64_t> ids;       // every row's id
   std::vector<Hashes> rowKeys;         // the keys of the rows after the head
   std::vector<std::size_t> sameAs;     // per row after the head: an entry found equal to it, if any
-  std::size_t head = 0;                // rows equal to the first entries
+  std::size_t head = 0, tail = 0;      // rows equal to the first and to the last entries
   std::vector<std::size_t> entryOfRow, rowOfEntry;
   std::vector<bool> rewrite;           // per entry: its row's texts differ from it
 
@@ -113,12 +113,19 @@ void LinkLeftovers(Plan& plan, const std::vector<std::pair<std::size_t, std::siz
   }
 }
 
-// Diffs the keys of the rows and entries after the head.
+// Rows at the end that the first read found equal to the last entries, in order, need no diff.
+void TrimTail(Plan& plan) {
+  std::size_t row = plan.Rows(), entry = plan.entries.size();
+  while (row > plan.head && entry > plan.head && plan.sameAs[row - 1 - plan.head] == entry - 1)
+    plan.Link(--row, --entry), ++plan.tail;
+}
+
+// Diffs the keys of the rows and entries between head and tail.
 void MatchMiddle(Plan& plan) {
   const std::size_t head = plan.head;
   std::vector<std::uint64_t> rows, entries;
-  for (const Hashes& row : plan.rowKeys) rows.push_back(row.Key());
-  for (std::size_t e = head; e < plan.entries.size(); ++e) entries.push_back(plan.entryKeys[e].Key());
+  for (std::size_t r = head; r < plan.Rows() - plan.tail; ++r) rows.push_back(plan.rowKeys[r - head].Key());
+  for (std::size_t e = head; e < plan.entries.size() - plan.tail; ++e) entries.push_back(plan.entryKeys[e].Key());
   std::vector<std::pair<std::size_t, std::size_t>> deleted, added;  // (stretch, row or entry)
   dtl::Diff<std::uint64_t> diff(rows, entries);
   // Bounds the work: past dtl's own limit on the path, the rest is left as deletes and adds.
@@ -143,7 +150,7 @@ void MatchMiddle(Plan& plan) {
 // the first read found them equal, by reading the row again where only the keys are equal.
 void ConfirmMiddle(Engine& engine, Plan& plan) {
   std::size_t first = kNone, last = 0;
-  for (std::size_t row = plan.head; row < plan.Rows(); ++row) {
+  for (std::size_t row = plan.head; row < plan.Rows() - plan.tail; ++row) {
     const std::size_t entry = plan.entryOfRow[row];
     if (entry == kNone) continue;
     plan.rewrite[entry] = plan.rowKeys[row - plan.head].Key() != plan.entryKeys[entry].Key();
@@ -242,6 +249,7 @@ ChangeSet PlanChanges(Engine& engine, const Entries& entries) {
   ReadTable(engine, plan);
   if (plan.head == plan.Rows() && plan.head == entries.size()) return {};
   plan.HashEntries();
+  TrimTail(plan);
   MatchMiddle(plan);
   ConfirmMiddle(engine, plan);
   return Changes(plan);

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <vector>
 
+#include "store/sqlite_engine.h"
 #include "store/utf.h"
 
 namespace store {
@@ -67,25 +68,6 @@ Fault ClassifyJet(SQLINTEGER native) {
     case -1808: return Fault::DiskFull;
     case -1022: return Fault::Io;          // disk or network error
     default: return Fault::Engine;
-  }
-}
-
-// SQLite's result codes, which the SQLite ODBC driver gives as native errors.
-Fault ClassifySqlite(SQLINTEGER native, const std::u16string& message) {
-  switch (native) {
-    case 5: case 6: return Fault::Busy;
-    case 8: return Fault::ReadOnly;
-    case 10: return Fault::Io;
-    case 11: return Fault::Corrupt;
-    case 13: return Fault::DiskFull;
-    case 14: return Fault::CantOpen;
-    case 18: return Fault::TooBig;
-    case 19: return Fault::Constraint;
-    case 26: return Fault::NotADatabase;
-    default:
-      if (message.find(u"no such table") != std::u16string::npos) return Fault::NoSuchTable;
-      if (message.find(u"no such column") != std::u16string::npos) return Fault::NoSuchField;
-      return Fault::Engine;
   }
 }
 
@@ -183,7 +165,9 @@ void OdbcEngine::Fail(SQLSMALLINT type, SQLHANDLE handle) const {
     native = number;
   }
   Fault fault = ClassifyState(code);
-  if (fault == Fault::Engine) fault = dialect_.jet ? ClassifyJet(native) : ClassifySqlite(native, message);
+  // The SQLite ODBC driver's native errors are SQLite's own result codes.
+  if (fault == Fault::Engine)
+    fault = dialect_.jet ? ClassifyJet(native) : SqliteFault(native, Utf16ToUtf8(message).c_str(), false);
   throw Error(fault, static_cast<int>(native), Utf16ToUtf8(code + u" " + message));
 }
 
@@ -194,7 +178,8 @@ Handle OdbcEngine::Prepare(std::u16string_view sql) {
   return stmt;
 }
 
-// Jet's AutoNumber is a 32-bit Long; an id beyond it cannot be stored there.
+// Binds id, which must last until the statement has run (a 64-bit id is bound where it is; Jet's
+// AutoNumber is a 32-bit Long, whose copy is made here, and an id beyond it cannot be stored).
 void OdbcEngine::BindId(SQLHANDLE stmt, SQLUSMALLINT parameter, const std::int64_t& id) {
   SQLRETURN rc;
   if (dialect_.jet) {
@@ -324,12 +309,10 @@ void OdbcEngine::Move(std::int64_t from, std::int64_t to, const std::u16string& 
 }
 
 void OdbcEngine::Apply(const ChangeSet& changes) {
-  std::int64_t id = 0;
+  // Each row's id is bound anew: Jet's is a 32-bit copy made at binding.
   const Handle remove = Prepare(u"DELETE FROM zorvrobot WHERE id = ?");
-  BindId(remove.get(), 1, id);
-  for (const std::int64_t deleted : changes.deletes) {
-    id = deleted;
-    if (dialect_.jet) BindId(remove.get(), 1, id);  // a 32-bit copy is bound, made anew
+  for (const std::int64_t& id : changes.deletes) {
+    BindId(remove.get(), 1, id);
     Check(SQLExecute(remove.get()), remove.get());
   }
   const std::u16string columns = changes.moves.empty() ? u"" : OtherColumns();
@@ -340,10 +323,9 @@ void OdbcEngine::Apply(const ChangeSet& changes) {
   const Handle insert = Prepare(u"INSERT INTO zorvrobot (ask, answer, id) VALUES (?, ?, ?)");
   for (const auto& [rows, stmt] : {std::pair{&changes.updates, update.get()}, std::pair{&changes.inserts, insert.get()}}) {
     for (const RowTexts& row : *rows) {
-      id = row.id;
       BindText(stmt, 1, row.ask, ask, askLength);
       BindText(stmt, 2, row.answer, answer, answerLength);
-      BindId(stmt, 3, id);
+      BindId(stmt, 3, row.id);
       Check(SQLExecute(stmt), stmt);
     }
   }

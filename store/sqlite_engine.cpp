@@ -19,33 +19,12 @@ bool StartsWith(const char* text, const char* prefix) {
   return text != nullptr && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-Fault Classify(int code, const char* message, sqlite3* db) {
-  if (code == SQLITE_READONLY_DBMOVED) return Fault::Moved;
-  switch (code & 0xFF) {
-    case SQLITE_BUSY: case SQLITE_LOCKED: return Fault::Busy;
-    case SQLITE_READONLY: return Fault::ReadOnly;
-    case SQLITE_CANTOPEN: case SQLITE_PERM:  // with the database open, a journal beside it
-      return db ? Fault::ReadOnly : Fault::CantOpen;
-    case SQLITE_NOTADB: return Fault::NotADatabase;
-    case SQLITE_CORRUPT: return Fault::Corrupt;
-    case SQLITE_FULL: return Fault::DiskFull;
-    case SQLITE_IOERR: return Fault::Io;
-    case SQLITE_CONSTRAINT: return Fault::Constraint;
-    case SQLITE_TOOBIG: return Fault::TooBig;
-    case SQLITE_ERROR:
-      if (StartsWith(message, "no such table")) return Fault::NoSuchTable;
-      if (StartsWith(message, "no such column")) return Fault::NoSuchField;
-      return Fault::Engine;
-    default: return Fault::Engine;
-  }
-}
-
 [[noreturn]] void Throw(sqlite3* db, int code) {
   const int extended = db ? sqlite3_extended_errcode(db) : code;
   // The handle's error may belong to a later call; trust the code we were given when they differ.
   const bool current = (extended & 0xFF) == (code & 0xFF);
   const char* message = db && current ? sqlite3_errmsg(db) : sqlite3_errstr(code);
-  const Fault fault = Classify(code, message, db);
+  const Fault fault = SqliteFault(code, message, db != nullptr);
   // "no such column: ask" names the column the operator's table lacks.
   const char* column = fault == Fault::NoSuchField ? std::strchr(message, ':') : nullptr;
   throw Error(fault, current ? extended : code, message, column ? column + 2 : "");
@@ -238,6 +217,27 @@ void SqliteEngine::Commit() {
 
 }  // namespace
 
+Fault SqliteFault(int code, const char* message, bool open) {
+  if (code == SQLITE_READONLY_DBMOVED) return Fault::Moved;
+  switch (code & 0xFF) {
+    case SQLITE_BUSY: case SQLITE_LOCKED: return Fault::Busy;
+    case SQLITE_READONLY: return Fault::ReadOnly;
+    case SQLITE_CANTOPEN: case SQLITE_PERM:  // with the database open, a journal beside it
+      return open ? Fault::ReadOnly : Fault::CantOpen;
+    case SQLITE_NOTADB: return Fault::NotADatabase;
+    case SQLITE_CORRUPT: return Fault::Corrupt;
+    case SQLITE_FULL: return Fault::DiskFull;
+    case SQLITE_IOERR: return Fault::Io;
+    case SQLITE_CONSTRAINT: return Fault::Constraint;
+    case SQLITE_TOOBIG: return Fault::TooBig;
+    case SQLITE_ERROR:
+      if (std::strstr(message, "no such table")) return Fault::NoSuchTable;
+      if (std::strstr(message, "no such column")) return Fault::NoSuchField;
+      return Fault::Engine;
+    default: return Fault::Engine;
+  }
+}
+
 std::unique_ptr<Engine> OpenSqliteEngine(const std::filesystem::path& path) {
   sqlite3* db = nullptr;
   // No SQLITE_OPEN_CREATE: a missing file is an error, never a new empty database.
@@ -245,7 +245,7 @@ std::unique_ptr<Engine> OpenSqliteEngine(const std::filesystem::path& path) {
   DatabaseHandle handle(db, sqlite3_close_v2);
   if (rc != SQLITE_OK) {
     const char* message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    throw Error(Classify(rc, message, nullptr), rc, message);
+    throw Error(SqliteFault(rc, message, false), rc, message);
   }
   sqlite3_extended_result_codes(db, 1);
   // The customer-service software may hold the file; wait for its locks before giving up.

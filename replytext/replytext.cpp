@@ -40,4 +40,8 @@ std::optional<ReplyEntryView> ParseReplyLine(std::u16string_view line) {
   return ReplyEntryView{ask, answer};
 }
 
+bool IsLeftOut(std::u16string_view line) {
+  return line.find_first_not_of(u' ') != std::u16string_view::npos && !ParseReplyLine(line);
+}
+
 }  // namespace replytext

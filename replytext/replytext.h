@@ -45,4 +45,8 @@ std::vector<std::u16string_view> SplitReplyText(std::u16string_view text);
 // side is empty. The entry's views point into line, so a save copies nothing per line.
 std::optional<ReplyEntryView> ParseReplyLine(std::u16string_view line);
 
+// Whether a save leaves out a line that holds something: one not made of spaces alone that does
+// not read as an entry. The text boxes mark such lines.
+bool IsLeftOut(std::u16string_view line);
+
 }  // namespace replytext

@@ -9,6 +9,7 @@
 #include <QTextDocument>
 
 #include "replytext/replytext.h"
+#include "window/standins.h"
 
 #include <algorithm>
 #include <cstring>
@@ -47,66 +48,6 @@ bool HasLongWord(QStringView text) {
   return false;
 }
 
-bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-
-// Whether c may need a stand-in: a surrogate needs one only when it is not half of a pair.
-bool NeedsCare(char16_t c) {
-  if (c < 0x20) return c == u'\n' || c == u'\r';
-  return IsSurrogate(c) || c == 0x2028 || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1;
-}
-
-// The stand-in shown for a code unit the box cannot show as it is.
-char16_t StandIn(char16_t c) {
-  switch (c) {
-    case u'\n':
-      return 0x240A;  // SYMBOL FOR LINE FEED
-    case u'\r':
-      return 0x240D;  // SYMBOL FOR CARRIAGE RETURN
-    case 0x2028:
-      return 0x2424;  // SYMBOL FOR NEWLINE
-    case 0x2029:
-      return 0x00B6;  // PILCROW SIGN
-    default:
-      return 0xFFFD;  // REPLACEMENT CHARACTER: frame marks, and what is not text
-  }
-}
-
-struct Original {
-  qsizetype position;  // of the stand-in in the shown text
-  char16_t unit;
-};
-
-// Turns reply text, in place, into the text the box shows: each CR LF becomes "\n" (a line of
-// the box) and each unit the box cannot show becomes its stand-in. The shown text is never
-// longer, and each unit is written at or before the place it was read from.
-std::vector<Original> MapForBox(std::u16string& text) {
-  char16_t* const data = text.data();
-  const std::size_t size = text.size();
-  std::size_t length = 0;
-  std::vector<Original> originals;
-  for (std::size_t i = 0; i < size;) {
-    std::size_t end = i;
-    while (end < size && !NeedsCare(data[end])) ++end;
-    if (length != i) std::char_traits<char16_t>::move(data + length, data + i, end - i);
-    length += end - i;
-    if (end == size) break;
-    const char16_t c = data[end];
-    const char16_t next = end + 1 < size ? data[end + 1] : 0;
-    if ((c == u'\r' && next == u'\n') || (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF)) {
-      // A line break of the reply text, or a surrogate pair, which the box shows as it is.
-      data[length++] = c == u'\r' ? u'\n' : c;
-      if (c != u'\r') data[length++] = next;
-      i = end + 2;
-    } else {
-      originals.push_back({static_cast<qsizetype>(length), c});
-      data[length++] = StandIn(c);
-      i = end + 1;
-    }
-  }
-  text.resize(length);
-  return originals;
-}
-
 QString ShownText(const std::u16string& text) {
   return QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
 }
@@ -117,8 +58,9 @@ void MarkStandIns(QTextDocument& document, qsizetype base, const std::vector<Ori
   QTextCursor cursor(&document);
   cursor.beginEditBlock();
   for (const Original& original : originals) {
-    cursor.setPosition(base + original.position);
-    cursor.setPosition(base + original.position + 1, QTextCursor::KeepAnchor);
+    const qsizetype position = base + static_cast<qsizetype>(original.position);
+    cursor.setPosition(position);
+    cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
     QTextCharFormat format;
     format.setObjectType(kMarkBase + original.unit);
     cursor.mergeCharFormat(format);
@@ -129,7 +71,7 @@ void MarkStandIns(QTextDocument& document, qsizetype base, const std::vector<Ori
 }  // namespace
 
 void SetReplyText(QPlainTextEdit& box, std::u16string text) {
-  const std::vector<Original> originals = MapForBox(text);
+  const std::vector<Original> originals = ShowStandIns(text, u"\n");
   // The box gives the whole new text the format its cursor would type with, which next to a
   // stand-in is the stand-in's: start from a plain one.
   box.moveCursor(QTextCursor::Start);
@@ -155,7 +97,7 @@ void SetReplyText(QPlainTextEdit& box, std::u16string text) {
 }
 
 void InsertReplyText(QTextCursor& cursor, std::u16string text) {
-  const std::vector<Original> originals = MapForBox(text);
+  const std::vector<Original> originals = ShowStandIns(text, u"\n");
   cursor.beginEditBlock();
   cursor.removeSelectedText();
   const qsizetype base = cursor.position();
@@ -271,7 +213,7 @@ void ReplyTextBox::MarkLinesLeftOut() {
     // Stand-ins are neither spaces nor '#', so the shown line parses as its reply text does.
     const QString shown = block.text();
     const std::u16string_view line(reinterpret_cast<const char16_t*>(shown.utf16()), static_cast<std::size_t>(shown.size()));
-    if (line.find_first_not_of(u' ') == std::u16string_view::npos || replytext::ParseReplyLine(line)) continue;
+    if (!replytext::IsLeftOut(line)) continue;
     // A full-width mark is one row of the box: one for every row the line wraps into.
     const QTextLayout* rows = block.layout();
     for (int row = 0; row < std::max(1, rows->lineCount()); ++row) {

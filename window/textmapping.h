@@ -2,9 +2,9 @@
 //
 // The box shows one line per CR LF-separated line. A QTextDocument cannot hold a lone CR, a lone
 // LF, U+2029 or the frame marks U+FDD0/U+FDD1 inside a line (it breaks the line there), shows
-// U+2028 as a line break, and a lone surrogate (also the escape of a stored byte that is not
-// text) as nothing at all. Each of those is shown as a visible stand-in character whose format
-// carries the original code unit as its object type; reading the box back restores it.
+// U+2028 as a line break, and a NUL or a lone surrogate (also the escape of a stored byte that is
+// not text) as nothing at all. Each of those is shown as its stand-in (window/standins.h), whose
+// format carries the original code unit as its object type; reading the box back restores it.
 //
 // Qt never passes a format's object type on to text typed or pasted next to it, so a mark stays
 // on the stand-in it was made for: a stand-in character the operator types or pastes from another

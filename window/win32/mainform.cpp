@@ -1,8 +1,12 @@
 #include "window/win32/mainform.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "store/common.h"
+#include "replytext/replytext.h"
 #include "window/layout.h"
 
 namespace window::win32 {
@@ -11,9 +15,9 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"VelmoraMain";
 constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, Windows 8.1 and later
-// A NUL is shown as SYMBOL FOR NULL followed by an invisible VARIATION SELECTOR-15.
-constexpr char16_t kNulStandIn = 0x2400;
-constexpr char16_t kNulMark = 0xFE0E;
+// The width of Txt's left margin, where lines a save would leave out are marked, in twips.
+constexpr int kMarkMarginTwips = 90;
+constexpr COLORREF kMarkColour = RGB(255, 200, 200);
 
 // Control ids, in tab order.
 enum ControlId : int { kTxtId = 100, kLabel1Id, kLabel2Id, kLabel3Id0, kLabel3Id1 };
@@ -31,38 +35,65 @@ std::u16string Copy(std::u16string_view text) { return std::u16string(text); }
   throw std::runtime_error(std::string(what) + " failed (error " + std::to_string(GetLastError()) + ")");
 }
 
-}  // namespace
-
-std::u16string ShownText(std::u16string_view text) {
-  std::u16string shown;
-  shown.reserve(text.size());
-  for (const char16_t unit : text) {
-    if (unit == u'\0') {
-      shown.append({kNulStandIn, kNulMark});
-    } else {
-      shown += unit;
-      if (unit == kNulStandIn) shown += kNulStandIn;
-    }
+// An EDIT control's own text buffer, read in place, asked of the control's own procedure. The
+// control may take no message while it is locked, so its length is asked first.
+class LockedText {
+ public:
+  LockedText(WNDPROC editProc, HWND edit)
+      : length_(static_cast<std::size_t>(CallWindowProcW(editProc, edit, WM_GETTEXTLENGTH, 0, 0))),
+        handle_(reinterpret_cast<HLOCAL>(CallWindowProcW(editProc, edit, EM_GETHANDLE, 0, 0))),
+        units_(handle_ ? static_cast<const char16_t*>(LocalLock(handle_)) : nullptr) {}
+  ~LockedText() {
+    if (units_) LocalUnlock(handle_);
   }
-  return shown;
-}
+  LockedText(const LockedText&) = delete;
+  LockedText& operator=(const LockedText&) = delete;
+  std::u16string_view View() const { return units_ ? std::u16string_view(units_, length_) : std::u16string_view(); }
 
-std::u16string TextShown(std::u16string_view shown) {
+ private:
+  std::size_t length_;
+  HLOCAL handle_;
+  const char16_t* units_;
+};
+
+// The clipboard's plain text, or nothing.
+std::u16string ClipboardText(HWND owner) {
+  if (!OpenClipboard(owner)) return {};
+  struct Closer {
+    ~Closer() { CloseClipboard(); }
+  } closer;
+  const HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  const auto* units = data ? static_cast<const char16_t*>(GlobalLock(data)) : nullptr;
+  if (!units) return {};
   std::u16string text;
-  text.reserve(shown.size());
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    const char16_t next = i + 1 < shown.size() ? shown[i + 1] : 0;
-    if (shown[i] == kNulStandIn && next == kNulMark) {
-      text += u'\0';
-      ++i;
-    } else {
-      text += shown[i];
-      // A doubled stand-in is one of the text's own; one typed alone stays what it is.
-      if (shown[i] == kNulStandIn && next == kNulStandIn) ++i;
-    }
+  try {
+    text = units;
+  } catch (...) {
+    GlobalUnlock(data);
+    throw;
   }
+  GlobalUnlock(data);
   return text;
 }
+
+// Text from another program with each of its line ends (CR LF, LF, CR, U+2028, U+2029) as CR LF,
+// since each breaks the line where it was copied.
+std::u16string WithLineBreaks(std::u16string_view text) {
+  std::u16string lines;
+  lines.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit == u'\r' || unit == u'\n' || unit == 0x2028 || unit == 0x2029) {
+      lines += u"\r\n";
+      if (unit == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    } else {
+      lines += unit;
+    }
+  }
+  return lines;
+}
+
+}  // namespace
 
 MainForm::MainForm(HINSTANCE instance, store::Common& common) : instance_(instance), form_(*this, common) {
   WNDCLASSEXW windowClass = {};
@@ -130,11 +161,12 @@ void MainForm::CreateControls() {
   label2_ = CreateControl(kLabel2Id, L"STATIC", kLabel2Design, SS_LEFT, 0);
   label3_[0] = CreateControl(kLabel3Id0, L"STATIC", kLabel3Design[0], SS_LEFT | SS_NOTIFY, 0);
   label3_[1] = CreateControl(kLabel3Id1, L"STATIC", kLabel3Design[1], SS_LEFT | SS_NOTIFY, 0);
-  SetLinkFont();
+  SetFonts();
 }
 
-// 宋体 9 pt, underlined, normal weight, GB2312, at the window's density; the labels fit their text.
-void MainForm::SetLinkFont() {
+// The links in 宋体 9 pt, underlined, normal weight, GB2312, at the window's density, and Txt's
+// margin for the marks; the labels fit their text.
+void MainForm::SetFonts() {
   const HFONT font = CreateFontW(-MulDiv(9, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, TRUE, FALSE, GB2312_CHARSET,
                                  OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                                  L"\u5B8B\u4F53");
@@ -142,6 +174,7 @@ void MainForm::SetLinkFont() {
   for (const HWND link : label3_) SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (linkFont_) DeleteObject(linkFont_);
   linkFont_ = font;
+  SendMessageW(txt_, EM_SETMARGINS, EC_LEFTMARGIN, MAKELPARAM(TwipsToPixels(kMarkMarginTwips), 0));
   for (const HWND label : {label1_, label2_, label3_[0], label3_[1]}) SizeToText(label);
 }
 
@@ -149,7 +182,7 @@ void MainForm::SetLinkFont() {
 // takes the place and size Windows suggests.
 void MainForm::ChangeDpi(int dpi, const RECT& suggested) {
   dpi_ = dpi;
-  SetLinkFont();
+  SetFonts();
   SetWindowPos(label1_, nullptr, TwipsToPixels(kLabel1Design.left), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   SetWindowPos(label2_, nullptr, TwipsToPixels(kLabel2Design.left), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
@@ -223,22 +256,24 @@ bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-std::u16string MainForm::Text() const {
+std::u16string MainForm::ShownText() const {
   const int length = GetWindowTextLengthW(txt_);
   std::u16string shown(static_cast<std::size_t>(length), u'\0');
   const int copied = GetWindowTextW(txt_, reinterpret_cast<wchar_t*>(shown.data()), length + 1);
   if (copied < length) Fail("GetWindowText");
-  return TextShown(shown);
+  return shown;
 }
 
+std::u16string MainForm::Text() const { return standIns_.Restore(ShownText()); }
+
 void MainForm::SetText(std::u16string text) {
-  const std::u16string shown = ShownText(text);
-  text.clear();
-  text.shrink_to_fit();  // not held twice while the control takes its copy
+  StandInTrack standIns;
+  const std::u16string shown = standIns.Show(std::move(text));  // the text itself is not held twice
   assigning_ = true;
   const BOOL set = SetWindowTextW(txt_, Wide(shown));
   assigning_ = false;
   if (!set) Fail("SetWindowText");
+  standIns_ = std::move(standIns);
   // One assignment is one change; the control reports none for it.
   form_.TextChanged();
 }
@@ -339,7 +374,10 @@ LRESULT MainForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT MainForm::OnCommand(WPARAM wParam, LPARAM lParam) {
   const auto control = reinterpret_cast<HWND>(lParam);
-  if (control == txt_ && HIWORD(wParam) == EN_CHANGE && !assigning_) form_.TextChanged();
+  if (control == txt_ && HIWORD(wParam) == EN_CHANGE && !assigning_) {
+    edited_ = true;
+    form_.TextChanged();
+  }
   if (HIWORD(wParam) == STN_CLICKED) {
     for (std::size_t index = 0; index < 2; ++index)
       if (control == label3_[index]) form_.LinkClick(static_cast<int>(index));
@@ -356,6 +394,16 @@ LRESULT CALLBACK MainForm::TextProc(HWND text, UINT message, WPARAM wParam, LPAR
   }
 }
 
+LRESULT MainForm::Edit(UINT message, WPARAM wParam, LPARAM lParam) const {
+  return CallWindowProcW(editProc_, txt_, message, wParam, lParam);
+}
+
+std::size_t MainForm::SelectionStart() const {
+  DWORD start = 0;
+  Edit(EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+  return start;
+}
+
 LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CHAR) {
     // Every character key reaches the editor first; setting it to 0 swallows it (Ctrl+S is 19).
@@ -368,7 +416,82 @@ LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     wParam = static_cast<WPARAM>(keyAscii);
   }
-  return CallWindowProcW(editProc_, txt_, message, wParam, lParam);
+  // An edit changes nothing before the selection it starts from, nor before the one it leaves;
+  // an undo may act anywhere, and leaves its place selected.
+  const bool undo = message == WM_UNDO || message == EM_UNDO || (message == WM_CHAR && wParam == 26);
+  const std::size_t selectedBefore = undo || standIns_.Empty() ? std::u16string::npos : SelectionStart();
+  edited_ = false;
+  LRESULT result = 0;
+  if (message == WM_PASTE) {
+    PastePlainText();
+  } else {
+    result = Edit(message, wParam, lParam);
+  }
+  if (message == WM_PAINT) PaintMarks();
+  const bool edited = std::exchange(edited_, false);
+  if (edited && !standIns_.Empty()) standIns_.Follow(ShownText(), std::min(selectedBefore, SelectionStart()));
+  RefreshMarks(edited);
+  return result;
+}
+
+void MainForm::PastePlainText() {
+  const std::u16string lines = WithLineBreaks(ClipboardText(window_));
+  if (!lines.empty()) Edit(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(lines.c_str()));
+}
+
+void MainForm::RefreshMarks(bool textChanged) {
+  const int first = static_cast<int>(Edit(EM_GETFIRSTVISIBLELINE, 0, 0));
+  if (!textChanged && first == markedFirstRow_) return;
+  RECT margin = {};
+  GetClientRect(txt_, &margin);
+  margin.right = TwipsToPixels(kMarkMarginTwips);
+  InvalidateRect(txt_, &margin, TRUE);
+}
+
+std::vector<bool> MainForm::RowsLeftOut(int first, int rowCount) const {
+  std::vector<std::size_t> starts;  // of the rows, asked before the text is locked
+  const int rows = static_cast<int>(Edit(EM_GETLINECOUNT, 0, 0));
+  for (int row = first; row < std::min(rows, first + rowCount); ++row)
+    starts.push_back(static_cast<std::size_t>(Edit(EM_LINEINDEX, row, 0)));
+  const LockedText locked(editProc_, txt_);
+  const std::u16string_view text = locked.View();
+  std::vector<bool> leftOut;
+  std::size_t lineEnd = 0;
+  for (const std::size_t start : starts) {
+    if (leftOut.empty() || start > lineEnd) {  // the first row in view, or one that starts a line
+      const std::size_t before = text.substr(0, std::min(start, text.size())).rfind(u"\r\n");
+      const std::size_t lineStart = before == std::u16string_view::npos ? 0 : before + 2;
+      lineEnd = std::min(text.find(u"\r\n", start), text.size());
+      // Stand-ins are neither spaces nor '#', so the shown line reads as its reply text does.
+      leftOut.push_back(replytext::IsLeftOut(text.substr(lineStart, lineEnd - lineStart)));
+    } else {
+      leftOut.push_back(leftOut.back());  // a row the line wrapped into
+    }
+  }
+  return leftOut;
+}
+
+void MainForm::PaintMarks() {
+  RECT format = {};
+  Edit(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  const int first = static_cast<int>(Edit(EM_GETFIRSTVISIBLELINE, 0, 0));
+  const HDC dc = GetDC(txt_);
+  const HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(Edit(WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(dc, &metrics);
+  SelectObject(dc, oldFont);
+  const int rowHeight = std::max<int>(1, metrics.tmHeight);
+  const std::vector<bool> leftOut = RowsLeftOut(first, (format.bottom - format.top + rowHeight - 1) / rowHeight);
+  const HBRUSH band = CreateSolidBrush(kMarkColour);
+  for (std::size_t row = 0; row < leftOut.size(); ++row) {
+    if (!leftOut[row]) continue;
+    const int top = format.top + static_cast<int>(row) * rowHeight;
+    const RECT mark = {0, top, std::max<LONG>(1, format.left - 1), std::min<LONG>(top + rowHeight, format.bottom)};
+    FillRect(dc, &mark, band);
+  }
+  DeleteObject(band);
+  ReleaseDC(txt_, dc);
+  markedFirstRow_ = first;
 }
 
 }  // namespace window::win32

@@ -1,7 +1,8 @@
 // frmMain as a native Win32 window: the multi-line EDIT control Txt, the static labels Label1
 // and Label2, and the link labels Label3(0) (reload) and Label3(1) (save). It forwards the
 // window's messages to the editor's handlers and carries out the editor's requests (captions,
-// messages, text, cursor).
+// messages, text, cursor). Txt shows the text's hidden characters as stand-ins and marks the
+// lines a save would leave out, as the Qt window does.
 //
 // Error model: creating the window throws std::runtime_error when Windows refuses a window,
 // control or font; the editor::Window calls throw std::runtime_error or std::bad_alloc, which
@@ -17,19 +18,14 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "editor/frmmain.h"
 #include "editor/window.h"
 #include "window/layout.h"
+#include "window/standins.h"
 
 namespace window::win32 {
-
-// The text as the EDIT control holds it, and back. The control ends its text at a NUL, so a NUL
-// is shown as U+2400 (SYMBOL FOR NULL) followed by an invisible U+FE0E; a U+2400 of the text
-// itself is shown doubled, so that every text comes back exactly, and a U+2400 the operator
-// types stays what it is.
-std::u16string ShownText(std::u16string_view text);
-std::u16string TextShown(std::u16string_view shown);
 
 class MainForm : public editor::Window {
  public:
@@ -74,11 +70,25 @@ class MainForm : public editor::Window {
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCommand(WPARAM wParam, LPARAM lParam);
   LRESULT OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // A message straight to the EDIT control's own procedure: what Velmora asks of Txt while it
+  // handles Txt's messages does not come back through them.
+  LRESULT Edit(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+  std::u16string ShownText() const;  // Txt's text, stand-ins and all
+  std::size_t SelectionStart() const;
   // A child control with its design caption, at its design place.
   HWND CreateControl(int id, const wchar_t* kind, const DesignedControl& design, DWORD style, DWORD exStyle);
   void CreateControls();
   void SizeToText(HWND label);
-  void SetLinkFont();
+  void SetFonts();
+  // Paints, in Txt's left margin, a pale red band beside each row in view whose line a save
+  // would leave out.
+  void PaintMarks();
+  // Whether the line of each of rowCount rows from first is one a save would leave out.
+  std::vector<bool> RowsLeftOut(int first, int rowCount) const;
+  // Has the margin painted anew when the rows in view or the text changed.
+  void RefreshMarks(bool textChanged);
+  // Pastes the clipboard's text with every line end (CR LF, LF, CR, U+2028, U+2029) as CR LF.
+  void PastePlainText();
   void ChangeDpi(int dpi, const RECT& suggested);
   POINT PlaceOf(HWND control) const;  // in the window's client area, pixels
   void LayOutControls();
@@ -98,6 +108,9 @@ class MainForm : public editor::Window {
   std::array<bool, 2> linkCursorSet_{};
   WNDPROC editProc_ = nullptr;  // the EDIT control's own window procedure
   bool assigning_ = false;      // SetText is putting text in: the control's change is not the operator's
+  bool edited_ = false;         // the operator's message to Txt changed its text
+  StandInTrack standIns_;       // where Txt shows stand-ins, followed through the operator's edits
+  int markedFirstRow_ = -1;     // the first row in view when the marks were last painted
   bool shown_ = false;
   bool runEnded_ = false;
 };

@@ -1,0 +1,52 @@
+// The code units of reply text that a text box cannot show as they are, the visible stand-ins
+// both windows show for them, and (for a box that holds plain characters only) where those
+// stand-ins are, followed through the operator's edits. Neither Qt nor Win32 is used here.
+//
+// A box shows one line per CR LF. A lone CR or LF, a NUL, U+2028, U+2029, the frame marks
+// U+FDD0/U+FDD1 and a surrogate that is not half of a pair (also the escape of a stored byte that
+// is not text) are shown as ␍, ␊, ␀, ␤, ¶ and � respectively. A stand-in character that was
+// typed, pasted or stored as such stays what it is: only the places a text was shown with
+// stand-ins give back the original units.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace window {
+
+// The stand-in shown for unit.
+char16_t StandIn(char16_t unit);
+
+// A stand-in in a shown text, and the code unit it stands for.
+struct Original {
+  std::size_t position;
+  char16_t unit;
+};
+
+// Turns reply text, in place, into the text a box shows: each unit that needs one becomes its
+// stand-in, and each CR LF becomes lineBreak (u"\n" or u"\r\n"), so the shown text is never
+// longer. Returns the stand-ins, in order.
+std::vector<Original> ShowStandIns(std::u16string& text, std::u16string_view lineBreak);
+
+// The stand-ins of a box holding plain characters, followed through its edits.
+class StandInTrack {
+ public:
+  // Takes reply text to be shown; returns the shown text (CR LF kept as it is).
+  std::u16string Show(std::u16string text);
+
+  // The box's text after an edit, which changed nothing before position editFrom. Stand-ins the
+  // edit replaced are forgotten; those after it move with the text.
+  void Follow(std::u16string shown, std::size_t editFrom);
+
+  // The reply text of shown, the box's present text: its stand-ins give back their units.
+  std::u16string Restore(std::u16string shown) const;
+
+  bool Empty() const { return originals_.empty(); }
+
+ private:
+  std::vector<Original> originals_;
+  std::u16string shown_;  // the box's text as last shown or followed, held only while stand-ins exist
+};
+
+}  // namespace window

@@ -67,12 +67,13 @@ std::vector<Original> ShowStandIns(std::u16string& text, std::u16string_view lin
 
 std::u16string StandInTrack::Show(std::u16string text) {
   originals_ = ShowStandIns(text, u"\r\n");
-  shown_ = originals_.empty() ? std::u16string() : text;
+  replaced_ = {};
+  shown_ = Empty() ? std::u16string() : text;
   return text;
 }
 
 void StandInTrack::Follow(std::u16string shown, std::size_t editFrom) {
-  if (originals_.empty()) return;
+  if (Empty()) return;
   // The edit replaced [from, oldEnd) of the old text with [from, newEnd) of the new one.
   const std::size_t shorter = std::min(shown_.size(), shown.size());
   std::size_t from = 0;
@@ -80,14 +81,21 @@ void StandInTrack::Follow(std::u16string shown, std::size_t editFrom) {
   std::size_t kept = 0;  // units equal at the end
   while (from + kept < shorter && shown_[shown_.size() - 1 - kept] == shown[shown.size() - 1 - kept]) ++kept;
   const std::size_t oldEnd = shown_.size() - kept, newEnd = shown.size() - kept;
-  std::vector<Original> followed;
+  std::vector<Original> followed, dropped;
   followed.reserve(originals_.size());
   for (const Original& original : originals_) {
     if (original.position < from) followed.push_back(original);
-    else if (original.position >= oldEnd) followed.push_back({original.position - oldEnd + newEnd, original.unit});
+    else if (original.position < oldEnd) dropped.push_back({original.position - from, original.unit});
   }
+  if (from == replaced_.from && shown.compare(from, newEnd - from, replaced_.text) == 0) {
+    for (const Original& original : replaced_.originals) followed.push_back({from + original.position, original.unit});
+    replaced_ = {};
+  }
+  for (const Original& original : originals_)
+    if (original.position >= oldEnd) followed.push_back({original.position - oldEnd + newEnd, original.unit});
+  if (!dropped.empty()) replaced_ = {from, shown_.substr(from, oldEnd - from), std::move(dropped)};
   originals_ = std::move(followed);
-  shown_ = originals_.empty() ? std::u16string() : std::move(shown);
+  shown_ = Empty() ? std::u16string() : std::move(shown);
 }
 
 std::u16string StandInTrack::Restore(std::u16string shown) const {

@@ -36,17 +36,28 @@ class StandInTrack {
   std::u16string Show(std::u16string text);
 
   // The box's text after an edit, which changed nothing before position editFrom. Stand-ins the
-  // edit replaced are forgotten; those after it move with the text.
+  // edit replaced are forgotten, until an edit puts the text they were in back in its place (an
+  // undo); those after it move with the text.
   void Follow(std::u16string shown, std::size_t editFrom);
 
   // The reply text of shown, the box's present text: its stand-ins give back their units.
   std::u16string Restore(std::u16string shown) const;
 
-  bool Empty() const { return originals_.empty(); }
+  // Whether there is nothing to follow.
+  bool Empty() const { return originals_.empty() && replaced_.originals.empty(); }
 
  private:
+  // What the last edit that replaced stand-ins replaced: its place, its text, and its stand-ins
+  // (positions counted from the place).
+  struct Replaced {
+    std::size_t from = 0;
+    std::u16string text;
+    std::vector<Original> originals;
+  };
+
   std::vector<Original> originals_;
-  std::u16string shown_;  // the box's text as last shown or followed, held only while stand-ins exist
+  Replaced replaced_;
+  std::u16string shown_;  // the box's text as last shown or followed, held only while not Empty()
 };
 
 }  // namespace window

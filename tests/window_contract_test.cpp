@@ -122,14 +122,8 @@ class Driver {
   static void Pump() {
     for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
   }
-  static BOOL CALLBACK PressInPrompt(HWND window, LPARAM) {
-    wchar_t kind[16] = {};
-    GetClassNameW(window, kind, 16);
-    if (std::wstring(kind) == L"#32770") PostMessageW(window, WM_KEYDOWN, answerKey, 1);
-    return TRUE;
-  }
-  static void CALLBACK AnswerPrompt(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), &PressInPrompt, 0);
+  static void CALLBACK AnswerPrompt(HWND, UINT, UINT_PTR, DWORD) {  // the message box's dialog class
+    if (const HWND box = FindWindowW(L"#32770", nullptr)) PostMessageW(box, WM_KEYDOWN, answerKey, 1);
   }
   static inline WPARAM answerKey = 0;
 };

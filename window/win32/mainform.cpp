@@ -416,10 +416,13 @@ LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     wParam = static_cast<WPARAM>(keyAscii);
   }
-  // An edit changes nothing before the selection it starts from, nor before the one it leaves;
-  // an undo may act anywhere, and leaves its place selected.
-  const bool undo = message == WM_UNDO || message == EM_UNDO || (message == WM_CHAR && wParam == 26);
-  const std::size_t selectedBefore = undo || standIns_.Empty() ? std::u16string::npos : SelectionStart();
+  // An edit changes nothing before the selection it leaves. One made at the selection (typing,
+  // pasting, cutting, deleting) changes nothing before the selection it starts from either; any
+  // other (an undo, however it is asked for) may start anywhere before that.
+  const bool atSelection = ((message == WM_CHAR || message == WM_IME_CHAR) && wParam != 26) ||
+                           message == WM_PASTE || message == WM_CUT || message == WM_CLEAR ||
+                           message == EM_REPLACESEL || (message == WM_KEYDOWN && wParam == VK_DELETE);
+  const std::size_t selectedBefore = atSelection && !standIns_.Empty() ? SelectionStart() : std::u16string::npos;
   edited_ = false;
   LRESULT result = 0;
   if (message == WM_PASTE) {

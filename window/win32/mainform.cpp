@@ -430,6 +430,7 @@ LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   } else {
     result = Edit(message, wParam, lParam);
   }
+  if (message == WM_NCDESTROY) return result;  // the control is gone: nothing more to ask it
   if (message == WM_PAINT) PaintMarks();
   const bool edited = std::exchange(edited_, false);
   if (edited && !standIns_.Empty()) standIns_.Follow(ShownText(), std::min(selectedBefore, SelectionStart()));

@@ -328,21 +328,10 @@ LRESULT MainForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_COMMAND:
       return OnCommand(wParam, lParam);
-    case WM_CTLCOLORSTATIC: {
-      const auto control = reinterpret_cast<HWND>(lParam);
-      const auto dc = reinterpret_cast<HDC>(wParam);
-      SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-      if (control == label2_) SetTextColor(dc, RGB(255, 0, 0));
-      if (control == label3_[0] || control == label3_[1]) SetTextColor(dc, RGB(0, 0, 255));
-      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-    }
+    case WM_CTLCOLORSTATIC:
+      return ColourLabel(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_SETCURSOR:
-      for (std::size_t index = 0; index < 2; ++index) {
-        if (reinterpret_cast<HWND>(wParam) == label3_[index] && linkCursorSet_[index]) {
-          SetCursor(linkCursor_);
-          return TRUE;
-        }
-      }
+      if (SetLinkCursorOver(reinterpret_cast<HWND>(wParam))) return TRUE;
       break;
     case WM_CLOSE: {
       int cancel = 0;
@@ -370,6 +359,24 @@ LRESULT MainForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
   }
   return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+// Label2 red, the links blue, all on the dialog colour.
+LRESULT MainForm::ColourLabel(HDC dc, HWND label) const {
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  if (label == label2_) SetTextColor(dc, RGB(255, 0, 0));
+  if (label == label3_[0] || label == label3_[1]) SetTextColor(dc, RGB(0, 0, 255));
+  return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+bool MainForm::SetLinkCursorOver(HWND control) const {
+  for (std::size_t index = 0; index < 2; ++index) {
+    if (control == label3_[index] && linkCursorSet_[index]) {
+      SetCursor(linkCursor_);
+      return true;
+    }
+  }
+  return false;
 }
 
 LRESULT MainForm::OnCommand(WPARAM wParam, LPARAM lParam) {

@@ -69,6 +69,8 @@ class MainForm : public editor::Window {
   static LRESULT CALLBACK TextProc(HWND text, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCommand(WPARAM wParam, LPARAM lParam);
+  LRESULT ColourLabel(HDC dc, HWND label) const;  // answers WM_CTLCOLORSTATIC
+  bool SetLinkCursorOver(HWND control) const;     // the link cursor, if control is a link that has it
   LRESULT OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam);
   // A message straight to the EDIT control's own procedure: what Velmora asks of Txt while it
   // handles Txt's messages does not come back through them.

@@ -65,6 +65,21 @@ std::vector<Original> ShowStandIns(std::u16string& text, std::u16string_view lin
   return originals;
 }
 
+std::u16string PastedLines(std::u16string_view text) {
+  std::u16string lines;
+  lines.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit == u'\r' || unit == u'\n' || unit == 0x2028 || unit == 0x2029) {
+      lines += u"\r\n";
+      if (unit == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    } else {
+      lines += unit;
+    }
+  }
+  return lines;
+}
+
 std::u16string StandInTrack::Show(std::u16string text) {
   originals_ = ShowStandIns(text, u"\r\n");
   replaced_ = {};

@@ -1,6 +1,7 @@
 // The code units of reply text that a text box cannot show as they are, the visible stand-ins
 // both windows show for them, and (for a box that holds plain characters only) where those
-// stand-ins are, followed through the operator's edits. Neither Qt nor Win32 is used here.
+// stand-ins are, followed through the operator's edits; and where text pasted from another
+// program breaks its lines. Neither Qt nor Win32 is used here.
 //
 // A box shows one line per CR LF. A lone CR or LF, a NUL, U+2028, U+2029, the frame marks
 // U+FDD0/U+FDD1 and a surrogate that is not half of a pair (also the escape of a stored byte that
@@ -11,6 +12,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace window {
@@ -28,6 +30,10 @@ struct Original {
 // stand-in, and each CR LF becomes lineBreak (u"\n" or u"\r\n"), so the shown text is never
 // longer. Returns the stand-ins, in order.
 std::vector<Original> ShowStandIns(std::u16string& text, std::u16string_view lineBreak);
+
+// Text pasted from another program, with each of its line ends (CR LF, LF, CR, U+2028, U+2029)
+// as CR LF: each breaks the line where it was copied, so it does in the box too.
+std::u16string PastedLines(std::u16string_view text);
 
 // The stand-ins of a box holding plain characters, followed through its edits.
 class StandInTrack {

@@ -261,10 +261,9 @@ void ReplyTextBox::insertFromMimeData(const QMimeData* source) {
     std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
     InsertReplyText(cursor, std::move(text));
   } else if (source->hasText()) {
-    // Inserting plain text makes a line of every CR LF, LF and CR, and gives it no marks. Line and
-    // paragraph separators break the line in other programs as they do here, so they do too.
-    QString text = source->text();
-    cursor.insertText(text.replace(QChar(0x2028), u'\n').replace(QChar(0x2029), u'\n'), QTextCharFormat());
+    // Inserted as plain text, each CR LF makes a line and nothing is marked.
+    const std::u16string lines = PastedLines(source->text().toStdU16String());
+    cursor.insertText(QString::fromStdU16String(lines), QTextCharFormat());
   }
   setTextCursor(cursor);
   ensureCursorVisible();

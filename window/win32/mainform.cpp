@@ -76,23 +76,6 @@ std::u16string ClipboardText(HWND owner) {
   return text;
 }
 
-// Text from another program with each of its line ends (CR LF, LF, CR, U+2028, U+2029) as CR LF,
-// since each breaks the line where it was copied.
-std::u16string WithLineBreaks(std::u16string_view text) {
-  std::u16string lines;
-  lines.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i];
-    if (unit == u'\r' || unit == u'\n' || unit == 0x2028 || unit == 0x2029) {
-      lines += u"\r\n";
-      if (unit == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-    } else {
-      lines += unit;
-    }
-  }
-  return lines;
-}
-
 }  // namespace
 
 MainForm::MainForm(HINSTANCE instance, store::Common& common) : instance_(instance), form_(*this, common) {
@@ -446,7 +429,7 @@ LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainForm::PastePlainText() {
-  const std::u16string lines = WithLineBreaks(ClipboardText(window_));
+  const std::u16string lines = PastedLines(ClipboardText(window_));
   if (!lines.empty()) Edit(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(lines.c_str()));
 }
 

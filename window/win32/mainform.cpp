@@ -65,15 +65,11 @@ std::u16string ClipboardText(HWND owner) {
   const HANDLE data = GetClipboardData(CF_UNICODETEXT);
   const auto* units = data ? static_cast<const char16_t*>(GlobalLock(data)) : nullptr;
   if (!units) return {};
-  std::u16string text;
-  try {
-    text = units;
-  } catch (...) {
-    GlobalUnlock(data);
-    throw;
-  }
-  GlobalUnlock(data);
-  return text;
+  struct Unlocker {
+    HANDLE data;
+    ~Unlocker() { GlobalUnlock(data); }
+  } unlocker{data};
+  return units;
 }
 
 }  // namespace

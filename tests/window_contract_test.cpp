@@ -10,11 +10,11 @@
 #ifdef _WIN32
 #include "window/win32/mainform.h"
 #else
-#include <QApplication>
 #include <QClipboard>
 #include <QTest>
 #include <QTimer>
 
+#include "tests/support/qtapp.h"
 #include "window/mainform.h"
 #endif
 
@@ -129,14 +129,6 @@ class Driver {
 };
 
 #else
-
-// The run's one QApplication, never destroyed: Qt's exit handlers may still use it.
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "window_contract_test", *argv[] = {name, nullptr};
-  static auto* application = new QApplication(argc, argv);
-  return *application;
-}
 
 class Driver {
  public:

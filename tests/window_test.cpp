@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "tests/support/qtapp.h"
 #include "tests/support/testdb.h"
 #include "window/layout.h"
 #include "window/mainform.h"
@@ -18,14 +19,6 @@
 using namespace testsupport;
 
 namespace {
-
-// The run's one QApplication, never destroyed: Qt's exit handlers may still use it.
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "window_test", *argv[] = {name, nullptr};
-  static auto* application = new QApplication(argc, argv);
-  return *application;
-}
 
 TEST(LayOut, PlacesTheControlsByTheRule) {
   const struct {

@@ -9,9 +9,6 @@
 #include <QScreen>
 #include <QMoveEvent>
 #include <QShowEvent>
-
-#include <filesystem>
-#include <system_error>
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -22,6 +19,8 @@
 #include <QResizeEvent>
 #include <QSignalBlocker>
 
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "velmora_resources.h"

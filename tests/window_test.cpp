@@ -1,127 +1,316 @@
-// What only the Qt window does: the layout rule's table, reading the box in pieces, copies that
-// carry reply text, its look, and wrapping at the box's width. The rest is in the contract test.
-#include <QMenu>
-#include <QTest>
-#include <QTextBlock>
-#include <QTextLayout>
-
+// What both windows promise the operator, driven through the real window: the Qt one offscreen,
+// the Win32 one under wine. Each window has a driver below that works it as an operator would.
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
-#include "tests/support/qtapp.h"
 #include "tests/support/testdb.h"
 #include "window/layout.h"
+
+#ifdef _WIN32
+#include "window/win32/mainform.h"
+#else
+#include <QClipboard>
+#include <QTest>
+#include <QTimer>
+
+#include "tests/support/qtapp.h"
 #include "window/mainform.h"
-#include "window/textmapping.h"
+#endif
 
 using namespace testsupport;
+using namespace std::string_literals;
 
 namespace {
 
-TEST(LayOut, PlacesTheControlsByTheRule) {
-  const struct {
-    window::LayoutInput size;  // inner width and height, outer width, in twips
-    int txtWidth, txtHeight, labelTop, saveLeft, reloadLeft;
-  } cases[] = {
-      {{9300, 6375, 9540}, 9300, 6025, 6115, 8540, 7540},   {{9300, 6375, 9300}, 9300, 6025, 6115, 8300, 7300},
-      {{1500, 6375, 1740}, 1500, 6025, 6115, 740, -260},    {{9300, 350, 9540}, 9300, 0, 90, 8540, 7540},
-      {{9300, 200, 9540}, 9300, 0, -60, 8540, 7540},        {{0, 0, 0}, 0, 0, -260, -1000, -2000},
-  };
-  for (const auto& c : cases) {
-    const window::Layout out = window::LayOut(c.size);
-    const std::vector<int> got = {out.txtWidth, out.txtHeight, out.label1Top, out.label2Top, out.label3Top[0],
-                                  out.label3Top[1], out.label3Left[1], out.label3Left[0]};
-    EXPECT_EQ(got, (std::vector<int>{c.txtWidth, c.txtHeight, c.labelTop, c.labelTop, c.labelTop, c.labelTop,
-                                     c.saveLeft, c.reloadLeft}));
+enum class Key { Backspace, Delete, SelectAll, Undo, Enter, Escape };
+
+#ifdef _WIN32
+
+class Driver {
+ public:
+  explicit Driver(store::Common& common) : form(GetModuleHandleW(nullptr), common) {}
+  void Show() {
+    form.Show(SW_SHOWNORMAL);
+    Pump();
   }
-}
+  std::u16string Caption() const { return WindowText(form.Handle()); }
+  std::u16string Shown() const {  // lines joined by LF, as the Qt box holds them
+    std::u16string text = WindowText(form.Txt());
+    for (std::size_t at; (at = text.find(u"\r\n")) != std::u16string::npos;) text.erase(at, 1);
+    return text;
+  }
+  bool TxtHasFocus() const { return GetFocus() == form.Txt(); }
+  bool LinkCursorOver(int control) {  // 0 and 1 are the links, -1 is Txt
+    const HWND target = control < 0 ? form.Txt() : form.Label3(control);
+    SetCursor(nullptr);
+    SendMessageW(form.Handle(), WM_SETCURSOR, WPARAM(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor() == LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101));
+  }
+  std::vector<int> MarkedLines() {  // the lines whose row has a coloured left margin
+    UpdateWindow(form.Txt());
+    const HDC dc = GetDC(form.Txt());
+    RECT box;
+    GetClientRect(form.Txt(), &box);
+    const COLORREF background = GetPixel(dc, 1, box.bottom - 1);  // below the text
+    std::vector<int> marked;
+    const int lines = static_cast<int>(SendMessageW(form.Txt(), EM_GETLINECOUNT, 0, 0));
+    for (int line = 0; line < lines; ++line) {
+      const LRESULT at = SendMessageW(form.Txt(), EM_POSFROMCHAR, SendMessageW(form.Txt(), EM_LINEINDEX, line, 0), 0);
+      if (at != -1 && GetPixel(dc, 1, HIWORD(at) + 2) != background) marked.push_back(line);
+    }
+    ReleaseDC(form.Txt(), dc);
+    return marked;
+  }
+  void Click(int link) {
+    SendMessageW(form.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(form.Label3(link)), STN_CLICKED),
+                 reinterpret_cast<LPARAM>(form.Label3(link)));
+  }
+  void Select(int from, int to) { SendMessageW(form.Txt(), EM_SETSEL, from, to); }
+  void Type(std::u16string_view text) {
+    for (const char16_t c : text) SendMessageW(form.Txt(), WM_CHAR, c, 1);
+  }
+  void Press(Key key) {
+    if (key == Key::Delete) SendMessageW(form.Txt(), WM_KEYDOWN, VK_DELETE, 1);
+    else Type(std::u16string(1, key == Key::Backspace ? 8 : key == Key::SelectAll ? 1 : 26));
+  }
+  void Paste(const std::u16string& text) {  // as another program put it on the clipboard
+    const HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t));
+    std::char_traits<char16_t>::copy(static_cast<char16_t*>(GlobalLock(data)), text.c_str(), text.size() + 1);
+    GlobalUnlock(data);
+    OpenClipboard(form.Handle());
+    EmptyClipboard();
+    SetClipboardData(CF_UNICODETEXT, data);
+    CloseClipboard();
+    Type(u"\x16");  // Ctrl+V
+  }
+  bool CloseAnswering(Key key) {  // the real prompt, answered by a key press
+    answerKey = key == Key::Enter ? VK_RETURN : VK_ESCAPE;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &AnswerPrompt);
+    SendMessageW(form.Handle(), WM_CLOSE, 0, 0);
+    KillTimer(nullptr, timer);
+    return !IsWindow(form.Handle());
+  }
+  void Resize(int width, int height) {
+    SetWindowPos(form.Handle(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    Pump();
+  }
+  // Txt's width and height and the save link's place, in pixels, as placed and as the rule says.
+  std::pair<std::vector<int>, std::vector<int>> Placement() {
+    RECT client, outer, txt, link;
+    GetClientRect(form.Handle(), &client);
+    GetWindowRect(form.Handle(), &outer);
+    GetWindowRect(form.Txt(), &txt);
+    GetWindowRect(form.Label3(1), &link);
+    MapWindowPoints(nullptr, form.Handle(), reinterpret_cast<POINT*>(&link), 2);
+    const window::Layout rule = window::LayOut({form.PixelsToTwips(client.right), form.PixelsToTwips(client.bottom),
+                                                form.PixelsToTwips(outer.right - outer.left)});
+    return {{txt.right - txt.left, txt.bottom - txt.top, link.left, link.top},
+            {form.TwipsToPixels(rule.txtWidth), form.TwipsToPixels(rule.txtHeight),
+             form.TwipsToPixels(rule.label3Left[1]), form.TwipsToPixels(rule.label3Top[1])}};
+  }
 
-// Read in pieces that cut lines and pairs anywhere, the box gives back every unit.
-TEST(TextMapping, ReadInPiecesTheBoxGivesBackEveryUnit) {
-  App();
-  const std::u16string text = u"a\r\n\n\r\u2028\u2029\uFDD0\xD800\xDC00\xDCC4\U0001F600\r\n\r\n";
-  window::ReplyTextBox box;
-  window::SetReplyText(box, text);
-  for (const qsizetype piece : {1, 2, 3, 7, 64}) EXPECT_EQ(window::ReplyTextOf(box, 0, piece), text) << piece;
-}
+  window::win32::MainForm form;
 
-// Copies inside Velmora: the box shows "a###x␊y" for a lone LF and "c###¶" for U+2029.
-const struct Edit {
-  const char* name;
-  std::u16string before;
-  std::function<void(window::ReplyTextBox&)> edit;
-  std::u16string after;
-} kEdits[] = {
-    {"copy and paste keep originals", u"a###x\ny\r\nc###\u2029",
-     [](auto& box) {
-       box.moveCursor(QTextCursor::Down, QTextCursor::KeepAnchor);  // the first line and its break
-       box.copy();
-       box.moveCursor(QTextCursor::End);
-       box.paste();
-     },
-     u"a###x\ny\r\nc###\u2029a###x\ny\r\n"},
-    {"a copy pasted into a cleared box keeps originals", u"a\xDCC4###x\ny\xD800",
-     [](auto& box) { box.selectAll(); box.copy(); box.clear(); box.paste(); }, u"a\xDCC4###x\ny\xD800"},
-    {"a reload after the cursor stood next to a stand-in keeps literals", u"\n###x\n",
-     [](auto& box) { box.moveCursor(QTextCursor::End); window::SetReplyText(box, u"\u00B6\u240A\u240D\u2424\uFFFD###a"); },
-     u"\u00B6\u240A\u240D\u2424\uFFFD###a"},
+ private:
+  static std::u16string WindowText(HWND window) {
+    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, u'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, reinterpret_cast<wchar_t*>(text.data()),
+                                                        static_cast<int>(text.size()))));
+    return text;
+  }
+  static void Pump() {
+    for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
+  }
+  static void CALLBACK AnswerPrompt(HWND, UINT, UINT_PTR, DWORD) {  // the message box's dialog class
+    if (const HWND box = FindWindowW(L"#32770", nullptr)) PostMessageW(box, WM_KEYDOWN, answerKey, 1);
+  }
+  static inline WPARAM answerKey = 0;
 };
 
-TEST(TextMapping, EditsKeepEveryCodeUnitTheOperatorDidNotChange) {
-  App();
-  for (const Edit& edit : kEdits) {
-    SCOPED_TRACE(edit.name);
-    window::ReplyTextBox box;
-    box.show();
-    window::SetReplyText(box, edit.before);
-    edit.edit(box);
-    EXPECT_EQ(U8(window::ReplyTextOf(box)), U8(edit.after));
-  }
-}
+#else
 
-class MainFormTest : public testing::Test {
+class Driver {
+ public:
+  explicit Driver(store::Common& common) : form((App(), common)) {}
+  void Show() {
+    form.show();
+    form.activateWindow();
+    QApplication::processEvents();
+  }
+  std::u16string Caption() const { return form.windowTitle().toStdU16String(); }
+  std::u16string Shown() { return form.Txt().toPlainText().toStdU16String(); }
+  bool TxtHasFocus() { return form.Txt().hasFocus(); }
+  bool LinkCursorOver(int control) {
+    const QWidget& target = control < 0 ? static_cast<QWidget&>(form.Txt()) : form.Label3(control);
+    return target.cursor().shape() == Qt::BitmapCursor;
+  }
+  std::vector<int> MarkedLines() {
+    QApplication::processEvents();
+    std::vector<int> marked;
+    for (const QTextEdit::ExtraSelection& mark : form.Txt().extraSelections())
+      if (marked.empty() || marked.back() != mark.cursor.blockNumber()) marked.push_back(mark.cursor.blockNumber());
+    return marked;
+  }
+  void Click(int link) { QTest::mouseClick(&form.Label3(link), Qt::LeftButton); }
+  void Select(int from, int to) {
+    QTextCursor cursor = form.Txt().textCursor();
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    form.Txt().setTextCursor(cursor);
+  }
+  void Type(std::u16string_view text) {
+    for (const char16_t c : text) {
+      QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
+      QApplication::sendEvent(&form.Txt(), &press);
+    }
+  }
+  void Press(Key key) {
+    const Qt::Key code = key == Key::Backspace ? Qt::Key_Backspace : key == Key::Delete ? Qt::Key_Delete
+                         : key == Key::SelectAll ? Qt::Key_A : Qt::Key_Z;
+    QTest::keyClick(&form.Txt(), code, code == Qt::Key_A || code == Qt::Key_Z ? Qt::ControlModifier : Qt::NoModifier);
+  }
+  void Paste(const std::u16string& text) {
+    QApplication::clipboard()->setText(QString::fromStdU16String(text));
+    QTest::keyClick(&form.Txt(), Qt::Key_V, Qt::ControlModifier);
+  }
+  bool CloseAnswering(Key key) {
+    QTimer::singleShot(50, [key] {
+      QTest::keyClick(QApplication::activeModalWidget(), key == Key::Enter ? Qt::Key_Return : Qt::Key_Escape);
+    });
+    return form.close();
+  }
+  void Resize(int width, int height) {
+    form.resize(width, height);
+    QApplication::processEvents();
+  }
+  std::pair<std::vector<int>, std::vector<int>> Placement() {
+    const window::Layout rule = window::LayOut({form.PixelsToTwips(form.width()), form.PixelsToTwipsY(form.height()),
+                                                form.PixelsToTwips(form.frameGeometry().width())});
+    return {{form.Txt().width(), form.Txt().height(), form.Label3(1).x(), form.Label3(1).y()},
+            {form.TwipsToPixels(rule.txtWidth), form.TwipsToPixelsY(rule.txtHeight),
+             form.TwipsToPixels(rule.label3Left[1]), form.TwipsToPixelsY(rule.label3Top[1])}};
+  }
+
+  window::MainForm form;
+};
+
+#endif
+
+class WindowContract : public testing::Test {
  protected:
   void Start(const std::string& rows) {
     CreateReplyDatabase(dir.DatabaseFile(), rows);
-    form.Form().StartUp();
-    form.show();
-    QApplication::processEvents();
+    window.form.Form().StartUp();
+    window.Show();
   }
-
   TempDir dir;
-  store::Common common{(App(), dir.AppPath())};
-  window::MainForm form{common};
+  store::Common common{dir.AppPath()};
+  Driver window{common};
 };
 
-TEST_F(MainFormTest, TheLook) {
+TEST_F(WindowContract, StartsWithTheKeyboardInTxtAndTheLinksReloadAndSave) {
   Start("('a', '1')");
-  for (const QLabel* link : {&form.Label3(0), &form.Label3(1)}) {  // blue, underlined, with the hand
-    EXPECT_EQ(std::make_tuple(link->palette().color(QPalette::WindowText), link->font().underline(), link->font().pointSize(),
-                              link->cursor().hotSpot()),
-              std::make_tuple(QColor(0, 0, 255), true, 9, QPoint(6, 0)));
-  }
-  EXPECT_EQ(form.Label2().palette().color(QPalette::WindowText), QColor(255, 0, 0));
-  window::UseChineseTexts();
-  const std::unique_ptr<QMenu> menu(form.Txt().createStandardContextMenu());
-  for (const QAction* action : menu->actions())
-    EXPECT_TRUE(action->isSeparator() || action->text().contains(QRegularExpression("[\\x{4E00}-\\x{9FFF}]")))
-        << action->text().toStdString();
+  EXPECT_EQ(U8(window.Caption()), "Velmora");
+  EXPECT_FALSE(window.form.Form().Modified());
+  EXPECT_TRUE(window.TxtHasFocus());
+  EXPECT_EQ(std::vector<bool>({window.LinkCursorOver(-1), window.LinkCursorOver(0), window.LinkCursorOver(1)}),
+            std::vector<bool>({false, true, true}));
+  window.form.SetText(u"b###2");  // an assignment is a change, reported by the window itself
+  EXPECT_TRUE(window.form.Form().Modified());
+  EXPECT_EQ(U8(window.Caption()), "Velmora* ");
+  window.Click(0);
+  EXPECT_EQ(std::make_pair(U8(window.Caption()), U8(window.form.Text())), std::make_pair("Velmora(加载完毕)"s, "a###1"s));
+  window.Type(u"y");
+  window.Click(1);
+  EXPECT_EQ(std::make_pair(U8(window.Caption()), Dump(dir.DatabaseFile())), std::make_pair("Velmora(保存成功)"s, "ya|1\n"s));
 }
 
-// A long line wraps at the box's width, whatever the window's size.
-TEST_F(MainFormTest, WrappingFollowsEveryResize) {
-  Start("('长', '" + std::string(400, 'w') + " " + std::string(400, 'w') + "')");
-  for (const QSize size : {QSize(620, 425), QSize(800, 600), QSize(300, 100)}) {
-    form.resize(size);
-    QApplication::processEvents();
-    const QTextLayout& layout = *form.Txt().document()->firstBlock().layout();
-    qreal widest = 0;
-    for (int i = 0; i < layout.lineCount(); ++i) widest = std::max(widest, layout.lineAt(i).naturalTextWidth());
-    EXPECT_LE(widest, form.Txt().viewport()->width());
-    EXPECT_GT(widest, form.Txt().viewport()->width() - 40);
+// Every unit a box cannot show as it is, next to every other: shown as the same stand-ins in
+// both windows, and given back exactly.
+TEST_F(WindowContract, ShowsTheSameStandInsAndGivesBackEveryCodeUnit) {
+  Start("");
+  const std::u16string units = {u'a', u'问', u' ', u'#', u'\r', u'\n', u'\t', 0x2028, 0x2029, 0xFDD0, 0xFDD1, 0,
+                                0xD800, 0xDC00, 0xDCC4, 0x240A, 0x240D, 0x00B6, 0x2424, 0xFFFD, 0xD83D, 0xDE00};
+  std::u16string text;
+  for (char16_t first : units)
+    for (char16_t second : units) text += std::u16string{first, second, u'x'};
+  window.form.SetText(text + u"\r\n");
+  EXPECT_EQ(window.form.Text(), text + u"\r\n");
+  window.form.SetText(u"a\xDCC4###\xD800\0\r\n\u2028b\rc\nd\u2029\r\n"s);
+  EXPECT_EQ(U8(window.Shown()), U8(u"a\uFFFD###\uFFFD\u2400\n\u2424b\u240Dc\u240Ad\u00B6\n"));
+}
+
+// Edits next to stand-ins ("a␊b" for a lone LF, "c¶" for U+2029) leave every unit the operator did not
+// change as it was; a stand-in character typed or pasted stays what it is.
+TEST_F(WindowContract, EditsKeepEveryCodeUnitTheOperatorDidNotChange) {
+  const struct {
+    const char* name;
+    std::function<void(Driver&)> edit;
+    std::u16string after;
+  } edits[] = {
+      {"typed around a stand-in", [](Driver& w) { w.Select(1, 1); w.Type(u"x"); w.Select(3, 3); w.Type(u"y"); },
+       u"ax\nyb\r\nc\u2029"},
+      {"the same stand-in typed before it", [](Driver& w) { w.Select(1, 1); w.Type(u"\u240A"); },
+       u"a\u240A\nb\r\nc\u2029"},
+      {"a stand-in deleted", [](Driver& w) { w.Select(1, 1); w.Press(Key::Delete); }, u"ab\r\nc\u2029"},
+      {"a stand-in replaced, then undone elsewhere",
+       [](Driver& w) { w.Select(1, 2); w.Type(u"z"); w.Select(0, 0); w.Press(Key::Undo); },
+       u"a\nb\r\nc\u2029"},
+      {"text before it deleted", [](Driver& w) { w.Select(1, 1); w.Press(Key::Backspace); }, u"\nb\r\nc\u2029"},
+      {"pasted line ends break lines", [](Driver& w) { w.Select(3, 3); w.Paste(u"p\nq\rr\u2028s\u2029t\u240A"); },
+       u"a\nbp\r\nq\r\nr\r\ns\r\nt\u240A\r\nc\u2029"},
+      {"all selected and replaced", [](Driver& w) { w.Press(Key::SelectAll); w.Type(u"n"); }, u"n"},
+  };
+  Start("");
+  for (const auto& edit : edits) {
+    SCOPED_TRACE(edit.name);
+    window.form.SetText(u"a\nb\r\nc\u2029");
+    edit.edit(window);
+    EXPECT_EQ(U8(window.form.Text()), U8(edit.after));
   }
 }
+
+TEST_F(WindowContract, MarksTheLinesASaveWouldLeaveOut) {
+  Start("");
+  window.form.SetText(u"a###b\r\n  a ### b  \r\n\r\n   \r\nno separator\r\n###b\r\na###\r\na##b\r\n\n\r\nc###d");
+  EXPECT_EQ(window.MarkedLines(), (std::vector<int>{4, 5, 6, 7, 8}));
+  window.Select(0, 0);
+  window.Press(Key::Delete);  // "###b" now
+  EXPECT_EQ(window.MarkedLines(), (std::vector<int>{0, 4, 5, 6, 7, 8}));
+}
+
+// Enter takes the prompt's first button, Yes, and saves; Escape is Cancel and keeps the window.
+TEST_F(WindowContract, TheClosePromptTakesEnterAsYesAndEscapeAsCancel) {
+  Start("('a', '1')");
+  window.Select(0, 0);
+  window.Type(u"x");
+  EXPECT_FALSE(window.CloseAnswering(Key::Escape));
+  EXPECT_EQ(Dump(dir.DatabaseFile()), "a|1\n");
+  EXPECT_TRUE(window.CloseAnswering(Key::Enter));
+  EXPECT_EQ(Dump(dir.DatabaseFile()), "xa|1\n");
+}
+
+TEST_F(WindowContract, PlacesTheControlsByTheLayoutRuleAtEverySize) {
+  Start("('a', '1')");
+  for (const auto& [width, height] : {std::pair{620, 425}, {800, 600}, {300, 200}}) {
+    window.Resize(width, height);
+    const auto [placed, rule] = window.Placement();
+    EXPECT_EQ(placed, rule) << width;
+  }
+}
+
+#ifdef _WIN32
+// A file search asking for no special attributes does not find a hidden file.
+TEST_F(WindowContract, AHiddenDatabaseEndsTheRunWithTheNotice) {
+  std::u16string asked;
+  window.form.messageHook = [&](std::u16string_view text, auto, auto, auto) { return asked = text, editor::vbOK; };
+  CreateReplyDatabase(dir.DatabaseFile());
+  SetFileAttributesW(dir.DatabaseFile().wstring().c_str(), FILE_ATTRIBUTE_HIDDEN);
+  window.form.Form().StartUp();
+  SetFileAttributesW(dir.DatabaseFile().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(std::make_pair(window.form.RunEnded(), U8(asked)), std::make_pair(true, "请将此文件放至客服软件目录"s));
+}
+#endif
 
 }  // namespace

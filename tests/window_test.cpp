@@ -1,5 +1,6 @@
 // What both windows promise the operator, driven through the real window: the Qt one offscreen,
 // the Win32 one under wine. Each window has a driver below that works it as an operator would.
+// At the end, what only the Qt window does: reading its box in pieces, its menus and wrapping.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,11 +12,14 @@
 #include "window/win32/mainform.h"
 #else
 #include <QClipboard>
+#include <QMenu>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 
-#include "tests/support/qtapp.h"
 #include "window/mainform.h"
+#include "window/textmapping.h"
 #endif
 
 using namespace testsupport;
@@ -23,7 +27,8 @@ using namespace std::string_literals;
 
 namespace {
 
-enum class Key { Backspace, Delete, SelectAll, Undo, Enter, Escape };
+// The keys that edit, with Ctrl where a letter is named; then the close prompt's.
+enum class Key { Backspace, Delete, SelectAll, Undo, Save, Copy, Cut, Paste, ShiftInsert, Enter, Escape };
 
 #ifdef _WIN32
 
@@ -71,8 +76,17 @@ class Driver {
     for (const char16_t c : text) SendMessageW(form.Txt(), WM_CHAR, c, 1);
   }
   void Press(Key key) {
-    if (key == Key::Delete) SendMessageW(form.Txt(), WM_KEYDOWN, VK_DELETE, 1);
-    else Type(std::u16string(1, key == Key::Backspace ? 8 : key == Key::SelectAll ? 1 : 26));
+    if (key == Key::Delete || key == Key::ShiftInsert) {
+      BYTE keys[256];
+      GetKeyboardState(keys);
+      keys[VK_SHIFT] = key == Key::ShiftInsert ? 0x80 : 0;
+      SetKeyboardState(keys);
+      SendMessageW(form.Txt(), WM_KEYDOWN, key == Key::Delete ? VK_DELETE : VK_INSERT, 1);
+      keys[VK_SHIFT] = 0;
+      SetKeyboardState(keys);
+    } else {
+      Type(std::u16string(1, u"\b\0\x01\x1A\x13\x03\x18\x16"[static_cast<int>(key)]));  // the character the key types
+    }
   }
   void Paste(const std::u16string& text) {  // as another program put it on the clipboard
     const HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t));
@@ -82,7 +96,7 @@ class Driver {
     EmptyClipboard();
     SetClipboardData(CF_UNICODETEXT, data);
     CloseClipboard();
-    Type(u"\x16");  // Ctrl+V
+    Press(Key::ShiftInsert);
   }
   bool CloseAnswering(Key key) {  // the real prompt, answered by a key press
     answerKey = key == Key::Enter ? VK_RETURN : VK_ESCAPE;
@@ -130,6 +144,15 @@ class Driver {
 
 #else
 
+// The test run's one QApplication, made at first use and never destroyed: Qt's exit handlers may
+// still use it.
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "velmora_test", *argv[] = {name, nullptr};
+  static auto* application = new QApplication(argc, argv);
+  return *application;
+}
+
 class Driver {
  public:
   explicit Driver(store::Common& common) : form((App(), common)) {}
@@ -166,13 +189,16 @@ class Driver {
     }
   }
   void Press(Key key) {
-    const Qt::Key code = key == Key::Backspace ? Qt::Key_Backspace : key == Key::Delete ? Qt::Key_Delete
-                         : key == Key::SelectAll ? Qt::Key_A : Qt::Key_Z;
-    QTest::keyClick(&form.Txt(), code, code == Qt::Key_A || code == Qt::Key_Z ? Qt::ControlModifier : Qt::NoModifier);
+    static const Qt::Key codes[] = {Qt::Key_Backspace, Qt::Key_Delete, Qt::Key_A, Qt::Key_Z, Qt::Key_S,
+                                    Qt::Key_C,         Qt::Key_X,      Qt::Key_V, Qt::Key_Insert};
+    const Qt::Key code = codes[static_cast<int>(key)];
+    QTest::keyClick(&form.Txt(), code, code >= Qt::Key_A && code <= Qt::Key_Z ? Qt::ControlModifier
+                                       : code == Qt::Key_Insert             ? Qt::ShiftModifier
+                                                                            : Qt::NoModifier);
   }
   void Paste(const std::u16string& text) {
     QApplication::clipboard()->setText(QString::fromStdU16String(text));
-    QTest::keyClick(&form.Txt(), Qt::Key_V, Qt::ControlModifier);
+    Press(Key::ShiftInsert);
   }
   bool CloseAnswering(Key key) {
     QTimer::singleShot(50, [key] {
@@ -209,7 +235,7 @@ class WindowContract : public testing::Test {
   Driver window{common};
 };
 
-TEST_F(WindowContract, StartsWithTheKeyboardInTxtAndTheLinksReloadAndSave) {
+TEST_F(WindowContract, StartsWithTheKeyboardInTxtAndSavesAndReloads) {
   Start("('a', '1')");
   EXPECT_EQ(U8(window.Caption()), "Velmora");
   EXPECT_FALSE(window.form.Form().Modified());
@@ -219,11 +245,17 @@ TEST_F(WindowContract, StartsWithTheKeyboardInTxtAndTheLinksReloadAndSave) {
   window.form.SetText(u"b###2");  // an assignment is a change, reported by the window itself
   EXPECT_TRUE(window.form.Form().Modified());
   EXPECT_EQ(U8(window.Caption()), "Velmora* ");
-  window.Click(0);
-  EXPECT_EQ(std::make_pair(U8(window.Caption()), U8(window.form.Text())), std::make_pair("Velmora(加载完毕)"s, "a###1"s));
+  window.Press(Key::Save);  // Ctrl+S
+  EXPECT_EQ(std::make_tuple(U8(window.Caption()), U8(window.form.Text()), Dump(dir.DatabaseFile())),
+            std::make_tuple("Velmora(保存成功)"s, "b###2"s, "b|2\n"s));
+  Sql(dir.DatabaseFile(), "delete from zorvrobot");
+  window.Click(1);  // the save link saves even with nothing changed
+  EXPECT_EQ(Dump(dir.DatabaseFile()), "b|2\n");
   window.Type(u"y");
-  window.Click(1);
-  EXPECT_EQ(std::make_pair(U8(window.Caption()), Dump(dir.DatabaseFile())), std::make_pair("Velmora(保存成功)"s, "ya|1\n"s));
+  Sql(dir.DatabaseFile(), "insert into zorvrobot (ask, answer) values ('x', 'y')");
+  window.Click(0);  // the reload link drops the edit without asking
+  EXPECT_EQ(std::make_pair(U8(window.Caption()), U8(window.form.Text())),
+            std::make_pair("Velmora(加载完毕)"s, "b###2\r\nx###y"s));
 }
 
 // Every unit a box cannot show as it is, next to every other: shown as the same stand-ins in
@@ -242,7 +274,8 @@ TEST_F(WindowContract, ShowsTheSameStandInsAndGivesBackEveryCodeUnit) {
 }
 
 // Edits next to stand-ins ("a␊b" for a lone LF, "c¶" for U+2029) leave every unit the operator did not
-// change as it was; a stand-in character typed or pasted stays what it is.
+// change as it was; a stand-in character typed, pasted from another program or assigned stays
+// what it is; a copy inside the window carries the units it shows.
 TEST_F(WindowContract, EditsKeepEveryCodeUnitTheOperatorDidNotChange) {
   const struct {
     const char* name;
@@ -261,6 +294,14 @@ TEST_F(WindowContract, EditsKeepEveryCodeUnitTheOperatorDidNotChange) {
       {"pasted line ends break lines", [](Driver& w) { w.Select(3, 3); w.Paste(u"p\nq\rr\u2028s\u2029t\u240A"); },
        u"a\nbp\r\nq\r\nr\r\ns\r\nt\u240A\r\nc\u2029"},
       {"all selected and replaced", [](Driver& w) { w.Press(Key::SelectAll); w.Type(u"n"); }, u"n"},
+      {"copied and pasted", [](Driver& w) { w.Select(0, 2); w.Press(Key::Copy); w.Select(3, 3); w.Press(Key::Paste); },
+       u"a\nba\n\r\nc\u2029"},
+      {"all cut and pasted twice",
+       [](Driver& w) { w.Press(Key::SelectAll); w.Press(Key::Cut); w.Press(Key::Paste); w.Press(Key::Paste); },
+       u"a\nb\r\nc\u2029a\nb\r\nc\u2029"},
+      {"text of stand-ins assigned with the cursor by a stand-in",
+       [](Driver& w) { w.Select(2, 2); w.form.SetText(u"\u00B6\u240A\u240D\u2424\uFFFD###a"); },
+       u"\u00B6\u240A\u240D\u2424\uFFFD###a"},
   };
   Start("");
   for (const auto& edit : edits) {
@@ -291,6 +332,24 @@ TEST_F(WindowContract, TheClosePromptTakesEnterAsYesAndEscapeAsCancel) {
   EXPECT_EQ(Dump(dir.DatabaseFile()), "xa|1\n");
 }
 
+TEST(LayOut, PlacesTheControlsByTheRule) {
+  const struct {
+    window::LayoutInput size;  // inner width and height, outer width, in twips
+    int txtWidth, txtHeight, labelTop, saveLeft, reloadLeft;
+  } cases[] = {
+      {{9300, 6375, 9540}, 9300, 6025, 6115, 8540, 7540},   {{9300, 6375, 9300}, 9300, 6025, 6115, 8300, 7300},
+      {{1500, 6375, 1740}, 1500, 6025, 6115, 740, -260},    {{9300, 350, 9540}, 9300, 0, 90, 8540, 7540},
+      {{9300, 200, 9540}, 9300, 0, -60, 8540, 7540},        {{0, 0, 0}, 0, 0, -260, -1000, -2000},
+  };
+  for (const auto& c : cases) {
+    const window::Layout out = window::LayOut(c.size);
+    const std::vector<int> got = {out.txtWidth, out.txtHeight, out.label1Top, out.label2Top, out.label3Top[0],
+                                  out.label3Top[1], out.label3Left[1], out.label3Left[0]};
+    EXPECT_EQ(got, (std::vector<int>{c.txtWidth, c.txtHeight, c.labelTop, c.labelTop, c.labelTop, c.labelTop,
+                                     c.saveLeft, c.reloadLeft}));
+  }
+}
+
 TEST_F(WindowContract, PlacesTheControlsByTheLayoutRuleAtEverySize) {
   Start("('a', '1')");
   for (const auto& [width, height] : {std::pair{620, 425}, {800, 600}, {300, 200}}) {
@@ -310,6 +369,39 @@ TEST_F(WindowContract, AHiddenDatabaseEndsTheRunWithTheNotice) {
   window.form.Form().StartUp();
   SetFileAttributesW(dir.DatabaseFile().wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(std::make_pair(window.form.RunEnded(), U8(asked)), std::make_pair(true, "请将此文件放至客服软件目录"s));
+}
+#else
+
+// Read in pieces that cut lines and pairs anywhere, the box gives back every unit.
+TEST(TextMapping, ReadInPiecesTheBoxGivesBackEveryUnit) {
+  App();
+  const std::u16string text = u"a\r\n\n\r\u2028\u2029\uFDD0\xD800\xDC00\xDCC4\U0001F600\r\n\r\n";
+  window::ReplyTextBox box;
+  window::SetReplyText(box, text);
+  for (const qsizetype piece : {1, 2, 3, 7, 64}) EXPECT_EQ(window::ReplyTextOf(box, 0, piece), text) << piece;
+}
+
+// Qt's own texts, as in the box's menu, are Chinese too.
+TEST_F(WindowContract, TheBoxMenuIsChinese) {
+  Start("");
+  window::UseChineseTexts();
+  const std::unique_ptr<QMenu> menu(window.form.Txt().createStandardContextMenu());
+  for (const QAction* action : menu->actions())
+    EXPECT_TRUE(action->isSeparator() || action->text().contains(QRegularExpression("[\\x{4E00}-\\x{9FFF}]")))
+        << action->text().toStdString();
+}
+
+// A long line wraps at the box's width, whatever the window's size.
+TEST_F(WindowContract, WrappingFollowsEveryResize) {
+  Start("('长', '" + std::string(400, 'w') + " " + std::string(400, 'w') + "')");
+  for (const auto& [width, height] : {std::pair{620, 425}, {800, 600}, {300, 100}}) {
+    window.Resize(width, height);
+    const QTextLayout& layout = *window.form.Txt().document()->firstBlock().layout();
+    qreal widest = 0;
+    for (int i = 0; i < layout.lineCount(); ++i) widest = std::max(widest, layout.lineAt(i).naturalTextWidth());
+    EXPECT_LE(widest, window.form.Txt().viewport()->width());
+    EXPECT_GT(widest, window.form.Txt().viewport()->width() - 40);
+  }
 }
 #endif
 

@@ -87,8 +87,8 @@ std::u16string StandInTrack::Show(std::u16string text) {
   return text;
 }
 
-void StandInTrack::Follow(std::u16string shown, std::size_t editFrom) {
-  if (Empty()) return;
+void StandInTrack::Follow(std::u16string shown, std::size_t editFrom, std::vector<Original> added) {
+  if (Empty() && added.empty()) return;
   // The edit replaced [from, oldEnd) of the old text with [from, newEnd) of the new one.
   const std::size_t shorter = std::min(shown_.size(), shown.size());
   std::size_t from = 0;
@@ -108,6 +108,7 @@ void StandInTrack::Follow(std::u16string shown, std::size_t editFrom) {
   }
   for (const Original& original : originals_)
     if (original.position >= oldEnd) followed.push_back({original.position - oldEnd + newEnd, original.unit});
+  followed.insert(followed.end(), added.begin(), added.end());
   if (!dropped.empty()) replaced_ = {from, shown_.substr(from, oldEnd - from), std::move(dropped)};
   originals_ = std::move(followed);
   shown_ = Empty() ? std::u16string() : std::move(shown);

@@ -43,8 +43,9 @@ class StandInTrack {
 
   // The box's text after an edit, which changed nothing before position editFrom. Stand-ins the
   // edit replaced are forgotten, until an edit puts the text they were in back in its place (an
-  // undo); those after it move with the text.
-  void Follow(std::u16string shown, std::size_t editFrom);
+  // undo); those after it move with the text. added are the stand-ins the edit put in (a paste
+  // of reply text), at their places in shown.
+  void Follow(std::u16string shown, std::size_t editFrom, std::vector<Original> added = {});
 
   // The reply text of shown, the box's present text: its stand-ins give back their units.
   std::u16string Restore(std::u16string shown) const;

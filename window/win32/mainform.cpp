@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "store/common.h"
+#include "window/win32/clipboard.h"
 #include "replytext/replytext.h"
 #include "window/layout.h"
 
@@ -56,20 +57,13 @@ class LockedText {
   const char16_t* units_;
 };
 
-// The clipboard's plain text, or nothing.
-std::u16string ClipboardText(HWND owner) {
-  if (!OpenClipboard(owner)) return {};
-  struct Closer {
-    ~Closer() { CloseClipboard(); }
-  } closer;
-  const HANDLE data = GetClipboardData(CF_UNICODETEXT);
-  const auto* units = data ? static_cast<const char16_t*>(GlobalLock(data)) : nullptr;
-  if (!units) return {};
-  struct Unlocker {
-    HANDLE data;
-    ~Unlocker() { GlobalUnlock(data); }
-  } unlocker{data};
-  return units;
+// The keys with which the control copies, cuts and pastes without sending itself the message:
+// the message they stand for, so that they work as the others do.
+UINT ClipboardMessageOf(UINT message, WPARAM key) {
+  if (message != WM_KEYDOWN || (key != VK_INSERT && key != VK_DELETE) || GetKeyState(VK_MENU) < 0) return message;
+  const bool shift = GetKeyState(VK_SHIFT) < 0, control = GetKeyState(VK_CONTROL) < 0;
+  if (key == VK_INSERT && shift != control) return shift ? WM_PASTE : WM_COPY;
+  return key == VK_DELETE && shift && !control ? WM_CUT : message;
 }
 
 }  // namespace
@@ -384,10 +378,10 @@ LRESULT MainForm::Edit(UINT message, WPARAM wParam, LPARAM lParam) const {
   return CallWindowProcW(editProc_, txt_, message, wParam, lParam);
 }
 
-std::size_t MainForm::SelectionStart() const {
-  DWORD start = 0;
-  Edit(EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
-  return start;
+std::pair<std::size_t, std::size_t> MainForm::SelectedRange() const {
+  DWORD start = 0, end = 0;
+  Edit(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  return {start, end};
 }
 
 LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -402,31 +396,54 @@ LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     wParam = static_cast<WPARAM>(keyAscii);
   }
+  message = ClipboardMessageOf(message, wParam);
+  if (message == WM_COPY) {
+    CopySelection();
+    return 0;
+  }
   // An edit changes nothing before the selection it leaves. One made at the selection (typing,
   // pasting, cutting, deleting) changes nothing before the selection it starts from either; any
   // other (an undo, however it is asked for) may start anywhere before that.
   const bool atSelection = ((message == WM_CHAR || message == WM_IME_CHAR) && wParam != 26) ||
                            message == WM_PASTE || message == WM_CUT || message == WM_CLEAR ||
                            message == EM_REPLACESEL || (message == WM_KEYDOWN && wParam == VK_DELETE);
-  const std::size_t selectedBefore = atSelection && !standIns_.Empty() ? SelectionStart() : std::u16string::npos;
+  const std::size_t selectedBefore = atSelection && !standIns_.Empty() ? SelectedRange().first : std::u16string::npos;
   edited_ = false;
+  std::vector<Original> pasted;  // the stand-ins of reply text pasted, where they now are
   LRESULT result = 0;
   if (message == WM_PASTE) {
-    PastePlainText();
+    pasted = Paste();
+  } else if (message == WM_CUT) {
+    CopySelection();  // a copy that fails leaves the text as it was
+    Edit(WM_CLEAR);
   } else {
     result = Edit(message, wParam, lParam);
   }
   if (message == WM_NCDESTROY) return result;  // the control is gone: nothing more to ask it
   if (message == WM_PAINT) PaintMarks();
   const bool edited = std::exchange(edited_, false);
-  if (edited && !standIns_.Empty()) standIns_.Follow(ShownText(), std::min(selectedBefore, SelectionStart()));
+  if (edited && !(standIns_.Empty() && pasted.empty()))
+    standIns_.Follow(ShownText(), std::min(selectedBefore, SelectedRange().first), std::move(pasted));
   RefreshMarks(edited);
   return result;
 }
 
-void MainForm::PastePlainText() {
-  const std::u16string lines = PastedLines(ClipboardText(window_));
-  if (!lines.empty()) Edit(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(lines.c_str()));
+void MainForm::CopySelection() const {
+  const auto [start, end] = SelectedRange();
+  // Shown and reply text have their units at the same places: a stand-in is one unit.
+  if (start < end) WriteClipboard(window_, Text().substr(start, end - start));
+}
+
+std::vector<Original> MainForm::Paste() {
+  ClipboardText pasted = ReadClipboard(window_);
+  std::vector<Original> standIns;
+  if (pasted.replyText) standIns = ShowStandIns(pasted.text, u"\r\n");
+  else pasted.text = PastedLines(pasted.text);
+  if (pasted.text.empty()) return {};
+  const std::size_t at = SelectedRange().first;
+  Edit(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.text.c_str()));
+  for (Original& standIn : standIns) standIn.position += at;
+  return standIns;
 }
 
 void MainForm::RefreshMarks(bool textChanged) {

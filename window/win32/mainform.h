@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "editor/frmmain.h"
@@ -76,7 +77,7 @@ class MainForm : public editor::Window {
   // handles Txt's messages does not come back through them.
   LRESULT Edit(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   std::u16string ShownText() const;  // Txt's text, stand-ins and all
-  std::size_t SelectionStart() const;
+  std::pair<std::size_t, std::size_t> SelectedRange() const;  // where the selection starts and ends
   // A child control with its design caption, at its design place.
   HWND CreateControl(int id, const wchar_t* kind, const DesignedControl& design, DWORD style, DWORD exStyle);
   void CreateControls();
@@ -89,8 +90,11 @@ class MainForm : public editor::Window {
   std::vector<bool> RowsLeftOut(int first, int rowCount) const;
   // Has the margin painted anew when the rows in view or the text changed.
   void RefreshMarks(bool textChanged);
-  // Pastes the clipboard's text with every line end (CR LF, LF, CR, U+2028, U+2029) as CR LF.
-  void PastePlainText();
+  // Copies the selection as reply text, every unit as it is.
+  void CopySelection() const;
+  // Pastes a copy from Velmora as it was copied, returning its stand-ins; other text with every
+  // line end (CR LF, LF, CR, U+2028, U+2029) as CR LF.
+  std::vector<Original> Paste();
   void ChangeDpi(int dpi, const RECT& suggested);
   POINT PlaceOf(HWND control) const;  // in the window's client area, pixels
   void LayOutControls();

@@ -47,10 +47,4 @@ TEST(ReplyText, LinesReadAsTheirEntriesAndJoinedEntriesReadBackUnchanged) {
   EXPECT_EQ(joined.substr(0, 12), u"a###b\r\na ###");  // one CR LF between lines, none before
 }
 
-TEST(ReplyText, SplitCutsOnlyAtCrLf) {
-  using Lines = std::vector<std::u16string_view>;
-  EXPECT_EQ(SplitReplyText(u""), Lines{});
-  EXPECT_EQ(SplitReplyText(u"a\rb\nc\u2028d\r\r\n\n\r\n"), (Lines{u"a\rb\nc\u2028d\r", u"\n", u""}));
-}
-
 }  // namespace

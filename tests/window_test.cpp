@@ -39,11 +39,7 @@ class Driver {
     Pump();
   }
   std::u16string Caption() const { return WindowText(form.Handle()); }
-  std::u16string Shown() const {  // lines joined by LF, as the Qt box holds them
-    std::u16string text = WindowText(form.Txt());
-    for (std::size_t at; (at = text.find(u"\r\n")) != std::u16string::npos;) text.erase(at, 1);
-    return text;
-  }
+  std::u16string Shown() const { return WindowText(form.Txt()); }
   bool TxtHasFocus() const { return GetFocus() == form.Txt(); }
   bool LinkCursorOver(int control) {  // 0 and 1 are the links, -1 is Txt
     const HWND target = control < 0 ? form.Txt() : form.Label3(control);
@@ -75,17 +71,15 @@ class Driver {
     for (const char16_t c : text) SendMessageW(form.Txt(), WM_CHAR, c, 1);
   }
   void Press(Key key) {
-    if (key == Key::Delete || key == Key::ShiftInsert) {
-      BYTE keys[256];
-      GetKeyboardState(keys);
-      keys[VK_SHIFT] = key == Key::ShiftInsert ? 0x80 : 0;
-      SetKeyboardState(keys);
-      SendMessageW(form.Txt(), WM_KEYDOWN, key == Key::Delete ? VK_DELETE : VK_INSERT, 1);
-      keys[VK_SHIFT] = 0;
-      SetKeyboardState(keys);
-    } else {
-      Type(std::u16string(1, u"\b\0\x01\x1A\x13\x03\x18\x16"[static_cast<int>(key)]));  // the character the key types
-    }
+    if (key != Key::Delete && key != Key::ShiftInsert)  // the character the key types
+      return Type(std::u16string(1, u"\b\0\x01\x1A\x13\x03\x18\x16"[static_cast<int>(key)]));
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = key == Key::ShiftInsert ? 0x80 : 0;
+    SetKeyboardState(keys);
+    SendMessageW(form.Txt(), WM_KEYDOWN, key == Key::Delete ? VK_DELETE : VK_INSERT, 1);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
   }
   void Paste(const std::u16string& text) {  // as another program put it on the clipboard
     const HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t));
@@ -162,7 +156,9 @@ class Driver {
     QApplication::processEvents();
   }
   std::u16string Caption() const { return form.windowTitle().toStdU16String(); }
-  std::u16string Shown() { return form.Txt().toPlainText().toStdU16String(); }
+  std::u16string Shown() {  // lines joined by CR LF, as the EDIT control holds them
+    return form.Txt().toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toStdU16String();
+  }
   bool TxtHasFocus() { return form.Txt().hasFocus(); }
   bool LinkCursorOver(int control) {
     const QWidget& target = control < 0 ? static_cast<QWidget&>(form.Txt()) : form.Label3(control);
@@ -271,7 +267,7 @@ TEST_F(WindowContract, ShowsTheSameStandInsAndGivesBackEveryCodeUnit) {
   window.form.SetText(text + u"\r\n");
   EXPECT_EQ(window.form.Text(), text + u"\r\n");
   window.form.SetText(u"a\xDCC4###\xD800\0\r\n\u2028b\rc\nd\u2029\r\n"s);
-  EXPECT_EQ(U8(window.Shown()), U8(u"a\uFFFD###\uFFFD\u2400\n\u2424b\u240Dc\u240Ad\u00B6\n"));
+  EXPECT_EQ(U8(window.Shown()), U8(u"a\uFFFD###\uFFFD\u2400\r\n\u2424b\u240Dc\u240Ad\u00B6\r\n"));
 }
 
 // Edits next to stand-ins ("a␊b" for a lone LF, "c¶" for U+2029) leave every unit the operator did not

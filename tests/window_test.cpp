@@ -81,14 +81,12 @@ class Driver {
     keys[VK_SHIFT] = 0;
     SetKeyboardState(keys);
   }
-  void Paste(const std::u16string& text) {  // as another program put it on the clipboard
-    const HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t));
-    std::char_traits<char16_t>::copy(static_cast<char16_t*>(GlobalLock(data)), text.c_str(), text.size() + 1);
-    GlobalUnlock(data);
-    OpenClipboard(form.Handle());
-    EmptyClipboard();
-    SetClipboardData(CF_UNICODETEXT, data);
-    CloseClipboard();
+  void Paste(const std::u16string& text) {  // copied from another program's text box
+    const HWND other = CreateWindowW(L"EDIT", reinterpret_cast<const wchar_t*>(text.c_str()), ES_MULTILINE, 0, 0, 0, 0,
+                                     nullptr, nullptr, nullptr, nullptr);
+    SendMessageW(other, EM_SETSEL, 0, -1);
+    SendMessageW(other, WM_COPY, 0, 0);
+    DestroyWindow(other);
     Press(Key::ShiftInsert);
   }
   bool CloseAnswering(Key key) {  // the real prompt, answered by a key press
@@ -122,10 +120,9 @@ class Driver {
 
  private:
   static std::u16string WindowText(HWND window) {
-    std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, u'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, reinterpret_cast<wchar_t*>(text.data()),
-                                                        static_cast<int>(text.size()))));
-    return text;
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return {text.begin(), text.end()};
   }
   static void Pump() {
     for (MSG message; PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&message);
@@ -179,10 +176,7 @@ class Driver {
     form.Txt().setTextCursor(cursor);
   }
   void Type(std::u16string_view text) {
-    for (const char16_t c : text) {
-      QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(c)));
-      QApplication::sendEvent(&form.Txt(), &press);
-    }
+    for (const char16_t c : text) QTest::sendKeyEvent(QTest::Press, &form.Txt(), Qt::Key_unknown, QChar(c), {});
   }
   void Press(Key key) {
     static const Qt::Key codes[] = {Qt::Key_Delete, Qt::Key_A, Qt::Key_Z, Qt::Key_S,

@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace window::win32 {
 

@@ -230,10 +230,11 @@ bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
 }
 
 std::u16string MainForm::ShownText() const {
-  const int length = GetWindowTextLengthW(txt_);
-  std::u16string shown(static_cast<std::size_t>(length), u'\0');
-  const int copied = GetWindowTextW(txt_, reinterpret_cast<wchar_t*>(shown.data()), length + 1);
-  if (copied < length) Fail("GetWindowText");
+  // Asked of the control itself: this is called while Txt's own messages are handled.
+  const auto length = static_cast<std::size_t>(Edit(WM_GETTEXTLENGTH));
+  std::u16string shown(length, u'\0');
+  const auto copied = static_cast<std::size_t>(Edit(WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(shown.data())));
+  if (copied < length) Fail("WM_GETTEXT");
   return shown;
 }
 

@@ -53,22 +53,26 @@ class LockedBlock {
   std::size_t size_;
 };
 
+// The block's UTF-16 units (a clipboard block is aligned for any type).
+std::u16string_view UnitsOf(const LockedBlock& locked) {
+  return {reinterpret_cast<const char16_t*>(locked.Bytes()), locked.Size() / sizeof(char16_t)};
+}
+
 bool ReadReplyText(HANDLE block, std::u16string& text) {
   const LockedBlock locked(block);
   std::uint32_t count = 0;
   if (locked.Size() < sizeof count) return false;
   std::memcpy(&count, locked.Bytes(), sizeof count);
-  if ((locked.Size() - sizeof count) / sizeof(char16_t) < count) return false;
-  text.resize(count);
-  std::memcpy(text.data(), locked.Bytes() + sizeof count, count * sizeof(char16_t));
+  const std::u16string_view units = UnitsOf(locked).substr(sizeof count / sizeof(char16_t));
+  if (units.size() < count) return false;
+  text = units.substr(0, count);
   return true;
 }
 
 std::u16string ReadPlainText(HANDLE block) {
   const LockedBlock locked(block);
-  std::u16string text(locked.Size() / sizeof(char16_t), u'\0');
-  if (!text.empty()) std::memcpy(text.data(), locked.Bytes(), text.size() * sizeof(char16_t));
-  return text.substr(0, text.find(u'\0'));  // the text ends at its NUL
+  const std::u16string_view units = UnitsOf(locked);
+  return std::u16string(units.substr(0, units.find(u'\0')));  // the text ends at its NUL
 }
 
 struct GlobalFreer {

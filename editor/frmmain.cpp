@@ -87,15 +87,44 @@ bool frmMain::SaveReplies() {
     Report(kSaveRefused);
     return false;
   }
+  store::SaveOutcome outcome;
   try {
-    common_.SaveReplyText(window_.Text());
+    std::size_t caretLine = 0;
+    Attempt([&] { caretLine = window_.CaretLine(); });
+    outcome = common_.SaveReplyText(
+        window_.Text(), [this](std::size_t count) { return AskAboutConflicts(count); }, caretLine);
   } catch (const std::exception& cause) {
     Report(SaveFailedMessage(cause));
     return false;
   }
+  if (outcome.cancelled) return false;  // the edits stay, unsaved
+  if (outcome.saved) ShowSaved(std::move(*outcome.saved), outcome.followedLine);
   modified_ = false;
   SetCaption(kSavedSuffix);
   return true;
+}
+
+std::optional<store::Resolution> frmMain::AskAboutConflicts(std::size_t count) {
+  // If the question cannot be shown, nothing is saved rather than a version chosen unasked.
+  int answer = vbCancel;
+  Attempt([&] { answer = window_.ShowMessage(ConflictPrompt(count), Buttons::YesNoCancel, Icon::None, AppTitle); });
+  if (answer == vbYes) return store::Resolution::Mine;
+  if (answer == vbNo) return store::Resolution::Theirs;
+  return std::nullopt;
+}
+
+// The table as saved holds what another program wrote: the box shows it, the caret on the line
+// it was on.
+void frmMain::ShowSaved(std::u16string text, std::size_t caretLine) {
+  try {
+    window_.SetText(std::move(text));
+  } catch (const std::exception& cause) {
+    // The save is done, but the box may hold part of the table: as after a failed reload.
+    loaded_ = false;
+    Report(LoadFailedMessage(cause, true));
+    return;
+  }
+  Attempt([&] { window_.SetCaretLine(caretLine); });
 }
 
 void frmMain::CloseRequest(int& cancel) {

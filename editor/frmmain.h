@@ -2,6 +2,8 @@
 // the reload and save commands, and the prompt before closing with unsaved changes.
 #pragma once
 
+#include <optional>
+
 #include "editor/window.h"
 #include "store/common.h"
 
@@ -38,6 +40,8 @@ class frmMain {
  private:
   bool ReloadReplies();
   bool SaveReplies();
+  std::optional<store::Resolution> AskAboutConflicts(std::size_t count);
+  void ShowSaved(std::u16string text, std::size_t caretLine);
   void SetCaption(std::u16string_view suffix);
   void Report(std::u16string_view text);
 

@@ -27,6 +27,8 @@ const std::pair<store::Fault, std::u16string_view> kFaultTexts[] = {
     {store::Fault::Io, u"读写数据库文件时发生错误。"},
     {store::Fault::NoSuchTable, u"数据库中没有应答表 zorvrobot。"},
     {store::Fault::Constraint, u"数据库拒绝了其中一条记录（违反了应答表的约束）。"},
+    {store::Fault::Duplicate, u"应答表要求某列的内容不能重复，而保存的内容中有重复。"},
+    {store::Fault::Vanished, u"保存过程中，其他程序删除或改动了要保存的记录。请稍后再试。"},
     {store::Fault::TooBig, u"其中一条记录太长，超过了数据库允许的长度。"},
     {store::Fault::NotText, u"应答表中有一个值是长度为奇数的二进制数据，无法作为文字显示和保存而不改变它。"},
     {store::Fault::OrderNotKept,
@@ -54,6 +56,13 @@ std::u16string LoadFailedMessage(const std::exception& cause, bool neverLoaded) 
   std::u16string text = u"加载应答内容失败。\n" + DescribeFailure(cause);
   if (neverLoaded) text += u"\n在成功加载之前不能保存。";
   return text;
+}
+
+std::u16string ConflictPrompt(std::size_t count) {
+  const std::string number = std::to_string(count);
+  return u"在您编辑期间，其他程序（如客服软件）也修改或删除了您改动的 " + std::u16string(number.begin(), number.end()) +
+         u" 条应答，双方的内容不同。\n\n"
+         u"“是”：保存您的版本；\n“否”：保留其他程序的版本；\n“取消”：暂不保存，您的修改仍留在编辑框中。";
 }
 
 std::u16string SaveFailedMessage(const std::exception& cause) {

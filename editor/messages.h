@@ -26,6 +26,9 @@ inline constexpr std::u16string_view kSaveRefused =
     u"应答内容尚未成功加载，为防止覆盖数据库中的应答内容，不能保存。\n"
     u"请排除问题后点击“重新加载”。";
 
+// Asked before a save when count rows were changed both by the operator and by another program.
+std::u16string ConflictPrompt(std::size_t count);
+
 // Why a load or save failed, in words for the operator.
 std::u16string DescribeFailure(const std::exception& cause);
 

@@ -35,6 +35,10 @@ class Window {
   virtual void SetLinkCursor(int index) = 0;
   // Moves Txt, in twips.
   virtual void MoveText(int left, int top) = 0;
+  // The line of Txt's text (counted from 0, by CR LF) the caret is on; and the caret put at the
+  // start of a line (or of the last, if there are fewer), scrolled into view.
+  virtual std::size_t CaretLine() const = 0;
+  virtual void SetCaretLine(std::size_t line) = 0;
 };
 
 }  // namespace editor

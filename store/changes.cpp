@@ -1,9 +1,9 @@
 #include "store/changes.h"
 
-#include <dtl.hpp>
-
 #include <algorithm>
-#include <unordered_set>
+#include <functional>
+#include <limits>
+#include <unordered_map>
 
 namespace store {
 
@@ -11,248 +11,437 @@ namespace {
 
 using replytext::ReplyEntryView;
 using Entries = std::vector<ReplyEntryView>;
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-constexpr std::int64_t kMinId = std::numeric_limits<std::int64_t>::min();
-constexpr std::int64_t kMaxId = std::numeric_limits<std::int64_t>::max();
-// How many entries ahead of where a row is expected the first read looks for its texts.
-constexpr std::size_t kLookahead = 8;
+using Index = std::uint32_t;  // a row's or an entry's place: a reply table holds fewer than 2^32
+constexpr Index kNone = std::numeric_limits<Index>::max();
+constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
 
-// Compact stand-ins for a row's or an entry's texts: unequal keys mean unequal texts, while
-// equal keys are confirmed by comparing the texts themselves.
-struct Hashes {
-  Hashes(std::u16string_view ask, std::u16string_view answer)
-      : ask(std::hash<std::u16string_view>()(ask)), answer(std::hash<std::u16string_view>()(answer)) {}
-  std::uint64_t ask, answer;
-  std::uint64_t Key() const { return ask * 0x9E3779B97F4A7C15u ^ answer; }
-};
-
-bool Same(const ReplyEntryView& entry, std::u16string_view ask, std::u16string_view answer) {
-  return entry.ask == ask && entry.answer == answer;
+// Ids as unsigned numbers in the same order, so that the whole 64-bit range is counted without
+// signed overflow.
+std::uint64_t Unsigned(std::int64_t id) { return static_cast<std::uint64_t>(id) ^ kHalf; }
+std::int64_t Signed(std::uint64_t u) {
+  return u >= kHalf ? static_cast<std::int64_t>(u - kHalf) : static_cast<std::int64_t>(u) + std::numeric_limits<std::int64_t>::min();
 }
 
 [[noreturn]] void NoFreeIds() { throw Error(Fault::OrderNotKept, 0, "no free ids keep the lines in order"); }
 
-// The table's rows (in id order) beside the entries. A row linked to an entry is to hold it;
-// an unlinked row is deleted and an unlinked entry inserted.
-struct Plan {
-  explicit Plan(const Entries& e) : entries(e), rowOfEntry(e.size(), kNone), rewrite(e.size()) {}
-  const Entries& entries;
-  std::vector<Hashes> entryKeys;
-  std::vector<std::int64_t> ids;       // every row's id
-  std::vector<Hashes> rowKeys;         // the keys of the rows after the head
-  std::vector<std::size_t> sameAs;     // per row after the head: an entry found equal to it, if any
-  std::size_t head = 0, tail = 0;      // rows equal to the first and to the last entries
-  std::vector<std::size_t> entryOfRow, rowOfEntry;
-  std::vector<bool> rewrite;           // per entry: its row's texts differ from it
+// ---- The operator's changes: which record row holds which entry ----
 
-  std::size_t Rows() const { return ids.size(); }
-  // The entries' keys, made when the first row differs: an unchanged table needs none.
-  void HashEntries() {
-    if (!entryKeys.empty() || entries.empty()) return;
-    entryKeys.reserve(entries.size());
-    for (const ReplyEntryView& entry : entries) entryKeys.emplace_back(entry.ask, entry.answer);
+struct Links {
+  Links(std::size_t rows, std::size_t entries) : entryOfRow(rows, kNone), rowOfEntry(entries, kNone), anchor(entries) {}
+  std::vector<Index> entryOfRow, rowOfEntry;
+  std::vector<bool> anchor;  // per entry: a line kept in order with its neighbours, unchanged
+  void Link(std::size_t row, std::size_t entry) {
+    entryOfRow[row] = static_cast<Index>(entry), rowOfEntry[entry] = static_cast<Index>(row);
   }
-  void Link(std::size_t row, std::size_t entry) { entryOfRow[row] = entry, rowOfEntry[entry] = row; }
 };
 
-// One pass over the whole table: the ids, the rows equal to the first entries, and the keys of
-// the rest. Rows mostly stay beside their entries, so a row equal to one of the next few entries
-// is noted as such, which spares reading it again to confirm the diff.
-void ReadTable(Engine& engine, Plan& plan) {
-  const std::size_t n = plan.entries.size();
-  std::size_t next = 0;  // the entry the next row is expected to hold
-  engine.ReadRows({}, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
-    const std::size_t row = plan.ids.size();
-    plan.ids.push_back(id);
-    if (row == plan.head && row < n && Same(plan.entries[row], ask, answer)) return void(next = ++plan.head);
-    plan.HashEntries();
-    const std::uint64_t key = plan.rowKeys.emplace_back(ask, answer).Key();
-    plan.sameAs.push_back(kNone);
-    for (std::size_t e = next; e < std::min(n, next + kLookahead); ++e) {
-      if (plan.entryKeys[e].Key() == key && Same(plan.entries[e], ask, answer)) {
-        plan.sameAs.back() = e, next = e + 1;
-        break;
-      }
-    }
-  });
-  plan.entryOfRow.assign(plan.Rows(), kNone);
-  for (std::size_t i = 0; i < plan.head; ++i) plan.Link(i, i);
-}
-
-// Links the rows and entries the diff left over: a line moved anywhere keeps its row; a line
-// edited in place takes a row of its stretch between common lines that had its question, or its
-// answer, or else the next one in order.
-void LinkLeftovers(Plan& plan, const std::vector<std::pair<std::size_t, std::size_t>>& deleted,
-                   const std::vector<std::pair<std::size_t, std::size_t>>& added) {
-  using Key = std::pair<std::size_t, std::uint64_t>;  // (stretch or 0, hash)
-  const auto linkBy = [&](const auto& keyOf) {
-    std::vector<std::pair<Key, std::size_t>> rows;  // the unlinked deleted rows by key
-    for (const auto& [stretch, row] : deleted)
-      if (plan.entryOfRow[row] == kNone) rows.emplace_back(keyOf(stretch, plan.rowKeys[row - plan.head]), row);
-    std::sort(rows.begin(), rows.end());
-    for (const auto& [stretch, entry] : added) {
-      if (plan.rowOfEntry[entry] != kNone) continue;
-      const Key key = keyOf(stretch, plan.entryKeys[entry]);
-      auto it = std::lower_bound(rows.begin(), rows.end(), std::pair{key, std::size_t{0}});
-      while (it != rows.end() && it->first == key && plan.entryOfRow[it->second] != kNone) ++it;
-      if (it != rows.end() && it->first == key) plan.Link(it->second, entry);
-    }
+// For each entry in [first, entryEnd), the k-th row in [first, rowEnd) holding its key if it is
+// the k-th entry holding it, or kNone.
+std::vector<Index> Candidates(const std::vector<RecordRow>& rows, const std::vector<TextKey>& keys, std::size_t first,
+                              std::size_t rowEnd, std::size_t entryEnd) {
+  const std::size_t count = rowEnd - first;
+  std::size_t size = 4;
+  while (size < count + count / 2) size <<= 1;
+  // Open addressing by key: a slot holds the first row of one key, `next` the later ones in
+  // order, and `take` (by a key's first row) the row its next entry takes.
+  std::vector<Index> slots(size, kNone), next(count, kNone), take(count, kNone);
+  const auto find = [&](const TextKey& key) {
+    std::size_t slot = key.low & (size - 1);
+    while (slots[slot] != kNone && rows[slots[slot]].key != key) slot = (slot + 1) & (size - 1);
+    return slot;
   };
-  linkBy([](std::size_t, const Hashes& h) { return Key{0, h.Key()}; });
-  linkBy([](std::size_t stretch, const Hashes& h) { return Key{stretch, h.ask}; });
-  linkBy([](std::size_t stretch, const Hashes& h) { return Key{stretch, h.answer}; });
-  auto row = deleted.begin(), entry = added.begin();
-  while (row != deleted.end() && entry != added.end()) {
-    if (plan.entryOfRow[row->second] != kNone || row->first < entry->first) {
-      ++row;
-    } else if (plan.rowOfEntry[entry->second] != kNone || entry->first < row->first) {
-      ++entry;
-    } else {
-      plan.Link((row++)->second, (entry++)->second);
-    }
+  for (std::size_t row = rowEnd; row-- > first;) {
+    const std::size_t slot = find(rows[row].key);
+    if (slots[slot] != kNone) next[row - first] = slots[slot];
+    slots[slot] = static_cast<Index>(row), take[row - first] = static_cast<Index>(row);
   }
+  std::vector<Index> candidates(entryEnd - first, kNone);
+  for (std::size_t entry = first; entry < entryEnd; ++entry) {
+    const Index head = slots[find(keys[entry])];
+    if (head == kNone) continue;
+    Index& row = take[head - first];
+    candidates[entry - first] = row;
+    if (row != kNone) row = next[row - first];
+  }
+  return candidates;
 }
 
-// Rows at the end that the first read found equal to the last entries, in order, need no diff.
-void TrimTail(Plan& plan) {
-  std::size_t row = plan.Rows(), entry = plan.entries.size();
-  while (row > plan.head && entry > plan.head && plan.sameAs[row - 1 - plan.head] == entry - 1)
-    plan.Link(--row, --entry), ++plan.tail;
+// Links rows and entries with equal keys between first and the ends: the longest run in order
+// of both are anchors (common lines), the others lines moved elsewhere.
+void LinkMiddle(const std::vector<RecordRow>& rows, const std::vector<TextKey>& keys, std::size_t first,
+                std::size_t rowEnd, std::size_t entryEnd, Links& links) {
+  const std::vector<Index> candidates = Candidates(rows, keys, first, rowEnd, entryEnd);
+  std::vector<Index> tails, previous(candidates.size(), kNone);  // tails[k]: last entry of the best run of k + 1
+  const auto rowOf = [&](Index entry) { return candidates[entry]; };
+  for (Index entry = 0; entry < candidates.size(); ++entry) {
+    const Index row = candidates[entry];
+    if (row == kNone) continue;
+    // Most lines keep their order and lengthen the longest run: no search for those.
+    const auto it = tails.empty() || rowOf(tails.back()) < row
+                        ? tails.end()
+                        : std::lower_bound(tails.begin(), tails.end(), row, [&](Index e, Index r) { return rowOf(e) < r; });
+    if (it != tails.begin()) previous[entry] = *(it - 1);
+    if (it == tails.end()) tails.push_back(entry); else *it = entry;
+  }
+  for (Index entry = tails.empty() ? kNone : tails.back(); entry != kNone; entry = previous[entry])
+    links.anchor[first + entry] = true;
+  for (Index entry = 0; entry < candidates.size(); ++entry)
+    if (candidates[entry] != kNone) links.Link(candidates[entry], first + entry);
 }
 
-// Diffs the keys of the rows and entries between head and tail.
-void MatchMiddle(Plan& plan) {
-  const std::size_t head = plan.head;
-  std::vector<std::uint64_t> rows, entries;
-  for (std::size_t r = head; r < plan.Rows() - plan.tail; ++r) rows.push_back(plan.rowKeys[r - head].Key());
-  for (std::size_t e = head; e < plan.entries.size() - plan.tail; ++e) entries.push_back(plan.entryKeys[e].Key());
-  std::vector<std::pair<std::size_t, std::size_t>> deleted, added;  // (stretch, row or entry)
-  dtl::Diff<std::uint64_t> diff(rows, entries);
-  // Bounds the work: past dtl's own limit on the path, the rest is left as deletes and adds.
-  diff.onUnserious();
-  diff.compose();
-  std::size_t stretch = 0;  // how many common lines came before
-  for (const auto& [key, info] : diff.getSes().getSequence()) {
-    const auto before = head + static_cast<std::size_t>(info.beforeIdx) - 1;
-    if (info.type == dtl::SES_COMMON) {
-      plan.Link(before, head + static_cast<std::size_t>(info.afterIdx) - 1), ++stretch;
-    } else if (info.type == dtl::SES_DELETE) {
-      deleted.emplace_back(stretch, before);
-    } else {
-      // An add that dtl's limit cut off carries its index in beforeIdx.
-      added.emplace_back(stretch, info.afterIdx ? head + static_cast<std::size_t>(info.afterIdx) - 1 : before);
-    }
-  }
-  LinkLeftovers(plan, deleted, added);
-}
-
-// Marks the entries whose linked middle row holds other texts: at once where the keys differ or
-// the first read found them equal, by reading the row again where only the keys are equal.
-void ConfirmMiddle(Engine& engine, Plan& plan) {
-  std::size_t first = kNone, last = 0;
-  for (std::size_t row = plan.head; row < plan.Rows() - plan.tail; ++row) {
-    const std::size_t entry = plan.entryOfRow[row];
-    if (entry == kNone) continue;
-    plan.rewrite[entry] = plan.rowKeys[row - plan.head].Key() != plan.entryKeys[entry].Key();
-    if (!plan.rewrite[entry] && plan.sameAs[row - plan.head] != entry) first = std::min(first, row), last = row;
-  }
-  if (first == kNone) return;
-  std::size_t row = first;
-  engine.ReadRows({plan.ids[first], plan.ids[last]},
-                  [&](std::int64_t, std::u16string_view ask, std::u16string_view answer) {
-                    const std::size_t entry = plan.entryOfRow[row++];
-                    if (entry != kNone && !plan.rewrite[entry]) plan.rewrite[entry] = !Same(plan.entries[entry], ask, answer);
+// Pairs a gap's free entries with its free rows by the texts the rows hold now: a row that had
+// the entry's question, else its answer; then in order between the rows so paired.
+void PairByTexts(Engine& engine, const std::vector<RecordRow>& rows, const Entries& entries,
+                 const std::vector<Index>& freeRows, const std::vector<Index>& freeEntries, Links& links) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> hints(freeRows.size());  // (ask, answer) per free row
+  std::size_t at = 0;
+  engine.ReadRows({rows[freeRows.front()].id, rows[freeRows.back()].id},
+                  [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
+                    while (at < freeRows.size() && rows[freeRows[at]].id < id) ++at;
+                    if (at < freeRows.size() && rows[freeRows[at]].id == id) hints[at] = {HintOf(ask), HintOf(answer)};
                   });
+  for (const bool byAsk : {true, false}) {
+    std::vector<std::pair<std::uint64_t, Index>> byHint;  // (hint, place in freeRows)
+    for (Index i = 0; i < freeRows.size(); ++i)
+      if (links.entryOfRow[freeRows[i]] == kNone) byHint.emplace_back(byAsk ? hints[i].first : hints[i].second, i);
+    std::sort(byHint.begin(), byHint.end());
+    for (const Index entry : freeEntries) {
+      if (links.rowOfEntry[entry] != kNone) continue;
+      const std::uint64_t hint = HintOf(byAsk ? entries[entry].ask : entries[entry].answer);
+      auto it = std::lower_bound(byHint.begin(), byHint.end(), std::pair{hint, Index{0}});
+      while (it != byHint.end() && it->first == hint && links.entryOfRow[freeRows[it->second]] != kNone) ++it;
+      if (it != byHint.end() && it->first == hint) links.Link(freeRows[it->second], entry);
+    }
+  }
+  // By order: an entry still free takes the next free row after the row of the entry before it,
+  // and before the row of the next entry so paired.
+  const auto placeOf = [&](Index row) { return static_cast<std::size_t>(std::lower_bound(freeRows.begin(), freeRows.end(), row) - freeRows.begin()); };
+  std::vector<std::size_t> upper(freeEntries.size() + 1, freeRows.size());
+  for (std::size_t i = freeEntries.size(); i-- > 0;) {
+    const Index row = links.rowOfEntry[freeEntries[i]];
+    upper[i] = row != kNone ? placeOf(row) : upper[i + 1];
+  }
+  std::size_t lower = 0;
+  for (std::size_t i = 0; i < freeEntries.size(); ++i) {
+    const Index row = links.rowOfEntry[freeEntries[i]];
+    if (row != kNone) {
+      lower = std::max(lower, placeOf(row) + 1);
+      continue;
+    }
+    while (lower < upper[i + 1] && links.entryOfRow[freeRows[lower]] != kNone) ++lower;
+    if (lower < upper[i + 1]) links.Link(freeRows[lower++], freeEntries[i]);
+  }
 }
 
-// The largest set of linked rows that can keep their ids: rows whose id minus their new
-// position never decreases leave room for every entry between them. Returns a mark per entry.
-std::vector<bool> RowsKeepingIds(const Plan& plan) {
-  const std::size_t n = plan.entries.size();
-  const auto value = [&](std::size_t entry) { return plan.ids[plan.rowOfEntry[entry]] - static_cast<std::int64_t>(entry); };
-  std::vector<std::size_t> ends, previous(n, kNone);  // ends[k]: last entry of the best run of length k + 1
-  for (std::size_t entry = 0; entry < n; ++entry) {
-    const std::size_t row = plan.rowOfEntry[entry];
-    if (row == kNone || plan.ids[row] <= kMinId + static_cast<std::int64_t>(entry)) continue;
-    const std::int64_t v = value(entry);
-    // Most rows keep their order, and so lengthen the longest run: no search for those.
-    const auto it = !ends.empty() && v < value(ends.back())
-                        ? std::upper_bound(ends.begin(), ends.end(), v, [&](std::int64_t x, std::size_t e) { return x < value(e); })
-                        : ends.end();
-    if (it != ends.begin()) previous[entry] = *(it - 1);
-    if (it == ends.end()) ends.push_back(entry); else *it = entry;
+// Pairs the free rows and entries between each two anchors: lines edited in place. As many of
+// each pair in order, with no read; otherwise by their texts.
+void PairGaps(Engine& engine, const std::vector<RecordRow>& rows, const Entries& entries, Links& links) {
+  std::vector<Index> freeRows, freeEntries;
+  std::size_t row = 0, entry = 0;  // where the gap begins
+  for (std::size_t next = 0; next <= entries.size(); ++next) {
+    if (next < entries.size() && !links.anchor[next]) continue;
+    const std::size_t rowEnd = next < entries.size() ? links.rowOfEntry[next] : rows.size();
+    freeRows.clear(), freeEntries.clear();
+    for (std::size_t r = row; r < rowEnd; ++r)
+      if (links.entryOfRow[r] == kNone) freeRows.push_back(static_cast<Index>(r));
+    for (std::size_t e = entry; e < next; ++e)
+      if (links.rowOfEntry[e] == kNone) freeEntries.push_back(static_cast<Index>(e));
+    if (freeRows.size() == freeEntries.size()) {
+      for (std::size_t i = 0; i < freeRows.size(); ++i) links.Link(freeRows[i], freeEntries[i]);
+    } else if (!freeRows.empty() && !freeEntries.empty()) {
+      PairByTexts(engine, rows, entries, freeRows, freeEntries, links);
+    }
+    row = rowEnd + 1, entry = next + 1;
+  }
+}
+
+Links LinkEntries(Engine& engine, const std::vector<RecordRow>& rows, const Entries& entries,
+                  const std::vector<TextKey>& keys) {
+  Links links(rows.size(), entries.size());
+  std::size_t head = 0, tail = 0;
+  while (head < rows.size() && head < keys.size() && rows[head].key == keys[head])
+    links.Link(head, head), links.anchor[head] = true, ++head;
+  while (tail < rows.size() - head && tail < keys.size() - head &&
+         rows[rows.size() - 1 - tail].key == keys[keys.size() - 1 - tail]) {
+    links.Link(rows.size() - 1 - tail, keys.size() - 1 - tail), links.anchor[keys.size() - 1 - tail] = true, ++tail;
+  }
+  if (head + tail < rows.size() && head + tail < keys.size())
+    LinkMiddle(rows, keys, head, rows.size() - tail, keys.size() - tail, links);
+  PairGaps(engine, rows, entries, links);
+  return links;
+}
+
+// ---- The three ways merged ----
+
+// One row of the table as saved that holds an entry: its record row (kNone: a new row).
+struct Item {
+  Index entry, row;
+  std::uint8_t flags;
+};
+constexpr std::uint8_t kWrite = 1;     // the entry's texts are written
+constexpr std::uint8_t kTheirKey = 2;  // the row keeps texts another program wrote
+
+struct Merge {
+  const std::vector<RecordRow>& rows;
+  const std::vector<TextKey>& keys;
+  const TableChanges& table;
+  Resolution resolution;
+  std::vector<Item> items;
+  std::vector<RecordRow> pinned;  // rows of other programs' that keep their ids, by id
+  SavePlan& plan;
+
+  TableChanges::Status StatusOf(std::size_t row) const { return table.status.empty() ? TableChanges::Same : table.status[row]; }
+  const TextKey& TheirKey(std::size_t row) const {
+    return std::lower_bound(table.edited.begin(), table.edited.end(), row, [](const auto& e, std::size_t r) { return e.first < r; })->second;
+  }
+  void Entry(std::size_t entry, Index row);
+  void RowLeftOut(std::size_t row);
+};
+
+void Merge::Entry(std::size_t entry, Index row) {
+  const auto e = static_cast<Index>(entry);
+  if (row == kNone) return items.push_back({e, kNone, kWrite});
+  const bool mine = keys[entry] != rows[row].key;
+  switch (StatusOf(row)) {
+    case TableChanges::Same:
+      return items.push_back({e, row, mine ? kWrite : std::uint8_t{0}});
+    case TableChanges::Edited: {
+      const bool differ = keys[entry] != TheirKey(row);
+      plan.conflicts += mine && differ;
+      const bool keepMine = mine && differ && resolution == Resolution::Mine;
+      plan.keepsTheirs |= differ && !keepMine;
+      return items.push_back({e, row, keepMine ? kWrite : kTheirKey});
+    }
+    case TableChanges::Deleted:
+      plan.conflicts += mine;
+      if (mine && resolution == Resolution::Mine) return items.push_back({e, kNone, kWrite});
+      plan.keepsTheirs = true;  // the line goes with its row
+  }
+}
+
+void Merge::RowLeftOut(std::size_t row) {
+  switch (StatusOf(row)) {
+    case TableChanges::Same:
+      return plan.changes.deletes.push_back(rows[row].id);
+    case TableChanges::Edited:
+      ++plan.conflicts;
+      if (resolution == Resolution::Mine) return plan.changes.deletes.push_back(rows[row].id);
+      plan.keepsTheirs = true;
+      return pinned.push_back({rows[row].id, TheirKey(row)});
+    case TableChanges::Deleted:
+      return;
+  }
+}
+
+// ---- Ids: rows keep theirs where order allows, the others take free ones between ----
+
+// The free ids in order, numbered from 0: every id but those of the pinned rows.
+class FreeIds {
+ public:
+  explicit FreeIds(const std::vector<RecordRow>& pinned) : pinned_(pinned) {}
+  // The number of free ids below id.
+  std::uint64_t Below(std::int64_t id) const {
+    const auto pinnedBelow = std::lower_bound(pinned_.begin(), pinned_.end(), id, [](const RecordRow& p, std::int64_t i) { return p.id < i; });
+    return Unsigned(id) - static_cast<std::uint64_t>(pinnedBelow - pinned_.begin());
+  }
+  std::uint64_t Last() const { return std::numeric_limits<std::uint64_t>::max() - pinned_.size(); }
+
+ private:
+  const std::vector<RecordRow>& pinned_;
+};
+
+// The largest set of items whose rows can keep their ids: those whose number of free ids below,
+// less their place, never decreases leave room for every item between them; and each leaves
+// room for the items before and after it.
+std::vector<bool> RowsKeepingIds(const std::vector<RecordRow>& rows, const std::vector<Item>& items, const FreeIds& free) {
+  const std::size_t n = items.size();
+  const auto value = [&](std::size_t k) { return free.Below(rows[items[k].row].id) - k; };
+  std::vector<Index> tails, previous(n, kNone);
+  for (std::size_t k = 0; k < n; ++k) {
+    if (items[k].row == kNone) continue;
+    const std::uint64_t below = free.Below(rows[items[k].row].id);
+    if (below < k || below - k > free.Last() - (n - 1)) continue;
+    const std::uint64_t v = below - k;
+    const auto it = tails.empty() || value(tails.back()) <= v
+                        ? tails.end()
+                        : std::upper_bound(tails.begin(), tails.end(), v, [&](std::uint64_t x, Index t) { return x < value(t); });
+    if (it != tails.begin()) previous[k] = *(it - 1);
+    if (it == tails.end()) tails.push_back(static_cast<Index>(k)); else *it = static_cast<Index>(k);
   }
   std::vector<bool> keeps(n);
-  for (std::size_t entry = ends.empty() ? kNone : ends.back(); entry != kNone; entry = previous[entry]) keeps[entry] = true;
+  for (Index k = tails.empty() ? kNone : tails.back(); k != kNone; k = previous[k]) keeps[k] = true;
   return keeps;
 }
 
-// The id of each entry's row: kept rows keep theirs; the others count down from the first kept
-// row, or up from the one before them. With no row kept, ids start at 1.
-std::vector<std::int64_t> AssignIds(const Plan& plan) {
-  const std::vector<bool> keeps = RowsKeepingIds(plan);
-  const std::size_t n = plan.entries.size();
-  const std::size_t first = static_cast<std::size_t>(std::find(keeps.begin(), keeps.end(), true) - keeps.begin());
+// The id of each item: kept rows keep theirs; the others take the free ids counting down from
+// the first kept row, or up from the item before. With no row kept, ids start at 1.
+std::vector<std::int64_t> AssignIds(const std::vector<RecordRow>& rows, const std::vector<Item>& items,
+                                    const std::vector<RecordRow>& pinned) {
+  const FreeIds free(pinned);
+  const std::vector<bool> keeps = RowsKeepingIds(rows, items, free);
+  const std::size_t n = items.size(), first = static_cast<std::size_t>(std::find(keeps.begin(), keeps.end(), true) - keeps.begin());
+  if (n == 0) return {};
+  if (n - 1 > free.Last()) NoFreeIds();
+  std::uint64_t slot = first < n ? free.Below(rows[items[first].row].id) - first : std::min(free.Below(1), free.Last() - (n - 1));
   std::vector<std::int64_t> ids(n);
-  std::int64_t last = first < n ? plan.ids[plan.rowOfEntry[first]] - static_cast<std::int64_t>(first) - 1 : 0;
-  for (std::size_t entry = 0; entry < n; ++entry) {
-    if (keeps[entry]) {
-      last = plan.ids[plan.rowOfEntry[entry]];
-    } else if (last == kMaxId) {
-      NoFreeIds();
-    } else {
-      ++last;
-    }
-    ids[entry] = last;
+  std::size_t pinnedBelow = 0;
+  for (std::size_t k = 0; k < n; ++k, ++slot) {
+    if (keeps[k]) slot = free.Below(rows[items[k].row].id);
+    // The slot-th free id: past as many pinned ids as lie at or below it.
+    while (pinnedBelow < pinned.size() && Unsigned(pinned[pinnedBelow].id) <= slot + pinnedBelow) ++pinnedBelow;
+    ids[k] = Signed(slot + pinnedBelow);
   }
   return ids;
 }
 
-// Moves whose target is another moving row's id go by way of free ids below every id.
-void OrderMoves(std::vector<std::pair<std::int64_t, std::int64_t>>& moves, std::int64_t lowest) {
-  std::unordered_set<std::int64_t> sources;
-  for (const auto& move : moves) sources.insert(move.first);
-  if (std::none_of(moves.begin(), moves.end(), [&](const auto& move) { return sources.count(move.second); })) return;
-  const std::int64_t below = std::min<std::int64_t>(lowest, 0);
-  if (below - kMinId <= static_cast<std::int64_t>(moves.size())) NoFreeIds();
-  for (std::size_t i = 0, count = moves.size(); i < count; ++i) {
-    const std::int64_t free = below - 1 - static_cast<std::int64_t>(i);
-    moves.emplace_back(free, std::exchange(moves[i].second, free));
-  }
+// An id no row has now or after the save, for a move that must wait for its own target.
+std::int64_t SpareId(const std::vector<RecordRow>& rows, const TableChanges& table, const std::vector<std::int64_t>& ids,
+                     const std::vector<RecordRow>& pinned) {
+  std::vector<std::int64_t> used(ids);
+  for (const auto* list : {&rows, &table.added, &pinned})
+    for (const RecordRow& row : *list) used.push_back(row.id);
+  std::sort(used.begin(), used.end());
+  // Next to the ids in use, nearest to them first (a Jet id must stay within 32 bits).
+  if (used.front() != std::numeric_limits<std::int64_t>::min()) return used.front() - 1;
+  if (used.back() != std::numeric_limits<std::int64_t>::max()) return used.back() + 1;
+  for (std::size_t i = 1; i < used.size(); ++i)
+    if (used[i] - 1 > used[i - 1]) return used[i - 1] + 1;
+  NoFreeIds();
 }
 
-ChangeSet Changes(const Plan& plan) {
-  const std::vector<std::int64_t> ids = AssignIds(plan);
-  ChangeSet changes;
-  for (std::size_t row = 0; row < plan.Rows(); ++row)
-    if (plan.entryOfRow[row] == kNone) changes.deletes.push_back(plan.ids[row]);
-  std::int64_t lowest = kMaxId;
-  for (std::size_t entry = 0; entry < plan.entries.size(); ++entry) {
-    const ReplyEntryView& texts = plan.entries[entry];
-    const std::size_t row = plan.rowOfEntry[entry];
-    if (row == kNone) {
-      changes.inserts.push_back({ids[entry], texts.ask, texts.answer});
-    } else {
-      if (plan.ids[row] != ids[entry]) changes.moves.emplace_back(plan.ids[row], ids[entry]);
-      if (plan.rewrite[entry]) changes.updates.push_back({ids[entry], texts.ask, texts.answer});
-      lowest = std::min({lowest, plan.ids[row], ids[entry]});
+// Orders moves so that each target is free when its move runs: a move waits for the move out of
+// its target. Where moves wait on each other in a cycle, one goes by way of a spare id.
+std::vector<std::pair<std::int64_t, std::int64_t>> OrderMoves(const std::vector<std::pair<std::int64_t, std::int64_t>>& moves,
+                                                                const std::function<std::int64_t()>& spareId) {
+  std::unordered_map<std::int64_t, std::size_t> moveOutOf;  // by source id
+  for (std::size_t i = 0; i < moves.size(); ++i) moveOutOf.emplace(moves[i].first, i);
+  std::vector<std::uint8_t> state(moves.size());  // 0 waiting, 1 on the chain, 2 ordered
+  std::vector<std::pair<std::int64_t, std::int64_t>> ordered;
+  std::optional<std::int64_t> spare;
+  std::vector<std::size_t> chain;
+  for (std::size_t start = 0; start < moves.size(); ++start) {
+    chain.clear();
+    std::size_t cycle = kNone;  // where the chain comes back to itself
+    for (std::size_t at = start; state[at] == 0;) {
+      state[at] = 1, chain.push_back(at);
+      const auto next = moveOutOf.find(moves[at].second);
+      if (next == moveOutOf.end() || state[next->second] == 2) break;
+      if (state[next->second] == 1) cycle = next->second;
+      at = next->second;
     }
+    std::size_t stop = 0;  // chain[stop..] run last first
+    if (cycle != kNone) {
+      stop = static_cast<std::size_t>(std::find(chain.begin(), chain.end(), cycle) - chain.begin());
+      if (!spare) spare = spareId();
+      ordered.emplace_back(moves[cycle].first, *spare);
+    }
+    for (std::size_t i = chain.size(); i-- > stop + (cycle != kNone);) ordered.push_back(moves[chain[i]]);
+    if (cycle != kNone) ordered.emplace_back(*spare, moves[cycle].second);
+    for (std::size_t i = stop; i-- > 0;) ordered.push_back(moves[chain[i]]);
+    for (const std::size_t i : chain) state[i] = 2;
   }
-  OrderMoves(changes.moves, lowest);
-  return changes;
+  return ordered;
 }
 
 }  // namespace
 
-ChangeSet PlanChanges(Engine& engine, const Entries& entries) {
-  Plan plan(entries);
-  ReadTable(engine, plan);
-  if (plan.head == plan.Rows() && plan.head == entries.size()) return {};
-  plan.HashEntries();
-  TrimTail(plan);
-  MatchMiddle(plan);
-  ConfirmMiddle(engine, plan);
-  return Changes(plan);
+TableChanges CompareTable(Engine& engine, const Record& record) {
+  TableChanges table;
+  if (record.version && engine.Version() == record.version) return table;
+  const std::vector<RecordRow>& rows = record.rows;
+  table.status.assign(rows.size(), TableChanges::Deleted);
+  std::size_t row = 0;
+  bool same = true;
+  engine.ReadRows({}, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
+    for (; row < rows.size() && rows[row].id < id; ++row) same = false;
+    const TextKey key = KeyOf(ask, answer);
+    if (row < rows.size() && rows[row].id == id) {
+      if (key == rows[row].key) table.status[row] = TableChanges::Same;
+      else table.status[row] = TableChanges::Edited, table.edited.emplace_back(row, key), same = false;
+      ++row;
+    } else {
+      table.added.push_back({id, key});
+    }
+  });
+  if (same && row == rows.size()) table.status.clear();
+  return table;
+}
+
+SavePlan PlanSave(Engine& engine, const Record& record, const Entries& entries, const TableChanges& table,
+                  Resolution resolution, std::size_t follow) {
+  if (entries.size() >= kNone || record.rows.size() >= kNone) NoFreeIds();
+  const std::vector<RecordRow>& rows = record.rows;
+  std::vector<TextKey> keys;
+  keys.reserve(entries.size());
+  for (const ReplyEntryView& entry : entries) keys.push_back(KeyOf(entry.ask, entry.answer));
+  SavePlan plan;
+  Merge merge{rows, keys, table, resolution, {}, {}, plan};
+  {
+    const Links links = LinkEntries(engine, rows, entries, keys);
+    merge.items.reserve(entries.size());
+    for (std::size_t entry = 0; entry < entries.size(); ++entry) merge.Entry(entry, links.rowOfEntry[entry]);
+    for (std::size_t row = 0; row < rows.size(); ++row)
+      if (links.entryOfRow[row] == kNone) merge.RowLeftOut(row);
+  }
+  std::vector<RecordRow>& pinned = merge.pinned;
+  plan.keepsTheirs |= !table.added.empty();
+  pinned.insert(pinned.end(), table.added.begin(), table.added.end());
+  std::inplace_merge(pinned.begin(), pinned.end() - static_cast<std::ptrdiff_t>(table.added.size()), pinned.end(),
+                     [](const RecordRow& a, const RecordRow& b) { return a.id < b.id; });
+
+  const std::vector<Item>& items = merge.items;
+  const std::vector<std::int64_t> ids = AssignIds(rows, items, pinned);
+  std::vector<std::pair<std::int64_t, std::int64_t>> moves;
+  std::vector<RecordRow>& saved = plan.saved.rows;
+  saved.reserve(items.size() + pinned.size());
+  auto nextPinned = pinned.begin();
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    const Item& item = items[k];
+    const ReplyEntryView& texts = entries[item.entry];
+    if (item.row == kNone) plan.changes.inserts.push_back({ids[k], texts.ask, texts.answer});
+    if (item.row != kNone && rows[item.row].id != ids[k]) moves.emplace_back(rows[item.row].id, ids[k]);
+    if (item.row != kNone && item.flags & kWrite) plan.changes.updates.push_back({ids[k], texts.ask, texts.answer});
+    for (; nextPinned != pinned.end() && nextPinned->id < ids[k]; ++nextPinned) saved.push_back(*nextPinned);
+    saved.push_back({ids[k], item.flags & kTheirKey ? merge.TheirKey(item.row) : keys[item.entry]});
+    if (!plan.followedId && item.entry >= follow) plan.followedId = ids[k];
+  }
+  saved.insert(saved.end(), nextPinned, pinned.end());
+  plan.changes.moves = OrderMoves(moves, [&] { return SpareId(rows, table, ids, pinned); });
+  return plan;
+}
+
+void ApplyChanges(Engine& engine, const ChangeSet& changes) {
+  for (const std::int64_t id : changes.deletes) engine.Delete(id);
+  for (const auto& [from, to] : changes.moves) engine.Move(from, to);
+  // Updates a unique index refuses wait for a later pass, taken in reverse so that a chain
+  // written in the wrong order goes through in one more. A pass in which none goes is a cycle:
+  // one row holds texts made of its id (which no other row holds) and waits again.
+  std::vector<const RowTexts*> waiting, refused;
+  for (const RowTexts& row : changes.updates) waiting.push_back(&row);
+  std::vector<std::int64_t> heldAside;
+  while (!waiting.empty()) {
+    std::optional<Error> refusal;
+    for (const RowTexts* row : waiting) {
+      try {
+        engine.Update(*row);
+      } catch (const Error& error) {
+        if (error.fault() != Fault::Duplicate) throw;
+        refused.push_back(row), refusal = error;
+      }
+    }
+    if (refused.size() == waiting.size()) {
+      const auto aside = std::find_if(refused.begin(), refused.end(), [&](const RowTexts* row) {
+        return std::find(heldAside.begin(), heldAside.end(), row->id) == heldAside.end();
+      });
+      if (aside == refused.end()) throw *refusal;  // the texts themselves are not unique
+      heldAside.push_back((*aside)->id);
+      const std::u16string own = PlaceholderText((*aside)->id);
+      engine.Update({(*aside)->id, own, own});
+    }
+    waiting.assign(refused.rbegin(), refused.rend());
+    refused.clear();
+  }
+  for (const RowTexts& row : changes.inserts) engine.Insert(row);
 }
 
 }  // namespace store

@@ -1,19 +1,69 @@
-// The difference between the reply table and the entries of an edited text: the fewest writes
-// that leave the table's ask/answer pairs, read in ascending id, equal to the entries in order.
+// A save as three ways of one table: the record (the table the text box was made from), the
+// operator's text, and the table as it is at the save. The operator's changes are the record
+// against the text's entries; another program's are the record against the table now, by id. The
+// plan applies the operator's changes on top of the table now, in the fewest writes, and leaves
+// every row the operator did not change as the other program left it.
+//
+// Error model: planning reads through the engine and passes its store::Error on; ApplyChanges
+// likewise. Neither commits nor rolls back: the caller's transaction does.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "replytext/replytext.h"
 #include "store/engine.h"
+#include "store/record.h"
 
 namespace store {
 
-// Reads the table through engine (inside the caller's write transaction, so that it is compared
-// as it is now) and returns the changes that make it hold exactly entries, whose views the
-// changes point into. Rows whose entry is unchanged are not named at all; an entry edited in
-// place is an update of that row; a row whose entry moved keeps its other columns under a new
-// id. Other rows' ids change only where no free id between neighbours keeps the order.
-ChangeSet PlanChanges(Engine& engine, const std::vector<replytext::ReplyEntryView>& entries);
+// What other programs did to the table since the record was made, by the record's rows.
+struct TableChanges {
+  enum Status : std::uint8_t { Same, Edited, Deleted };
+  std::vector<Status> status;                            // per record row; empty: all the same
+  std::vector<std::pair<std::size_t, TextKey>> edited;   // (record row, its key now), in row order
+  std::vector<RecordRow> added;                          // rows the record does not have, by id
+  bool None() const { return status.empty() && added.empty(); }
+};
+
+// The table now against record: no read at all while the engine's version is still the
+// record's, else one read of the whole table.
+TableChanges CompareTable(Engine& engine, const Record& record);
+
+// Which version a row both changed keeps: the operator's or the other program's.
+enum class Resolution { Mine, Theirs };
+
+// The writes of a save, in the order they run: deletes, moves (each target free when it runs;
+// a temporary id only for moves that form a cycle), updates, inserts. Rows not named here are
+// not touched at all.
+struct ChangeSet {
+  std::vector<std::int64_t> deletes;
+  std::vector<std::pair<std::int64_t, std::int64_t>> moves;  // (from, to); other columns go along
+  std::vector<RowTexts> updates;                             // by id after the moves
+  std::vector<RowTexts> inserts;
+};
+
+struct SavePlan {
+  std::size_t conflicts = 0;  // rows both changed differently, or one edited and the other deleted
+  bool keepsTheirs = false;   // the table as saved holds writes the text does not show
+  ChangeSet changes;
+  Record saved;               // the table as saved (its version left empty)
+  // The id the row of entry `follow` has after the save, or of the first entry after it that is
+  // still in the table; empty when none is.
+  std::optional<std::int64_t> followedId;
+};
+
+// Plans the save of entries (views into the operator's text, which the plan's texts point into)
+// over the table now. Reads through engine only where edited lines are paired with rows by their
+// texts. Conflicts are counted either way; resolution says which version they keep.
+SavePlan PlanSave(Engine& engine, const Record& record, const std::vector<replytext::ReplyEntryView>& entries,
+                  const TableChanges& table, Resolution resolution, std::size_t follow);
+
+// Runs changes through engine. Updates refused by a unique index (a question moved from one row
+// to another) wait for the rows holding their texts; where they wait on each other, one of them
+// holds a text of its own for a moment.
+void ApplyChanges(Engine& engine, const ChangeSet& changes);
 
 }  // namespace store

@@ -42,33 +42,92 @@ Engine& Common::Conn() {
 
 void Common::OpenDatabase() {
   CloseDatabase();
+  record_.version.reset();  // a version means something only to the connection that read it
   conn_ = open_(NativePath(DatabasePath()));
 }
+
+namespace {
+
+// Appends a row to text and to record. Its key is made of the line just appended, where ask,
+// "###" and answer lie in one piece.
+void AppendRow(std::int64_t id, std::u16string_view ask, std::u16string_view answer, replytext::ReplyText& text,
+               Record& record) {
+  replytext::AppendReplyLine(text, ask, answer);
+  const std::u16string_view line = std::u16string_view(text).substr(text.size() - ask.size() - 3 - answer.size());
+  record.rows.push_back({id, KeyOf(line.substr(0, ask.size()), line.substr(ask.size() + 3))});
+}
+
+// The entries of text's accepted lines; follow becomes the index of the first entry read from
+// line followLine or a later one.
+std::vector<replytext::ReplyEntryView> ParseEntries(std::u16string_view text, std::size_t followLine,
+                                                    std::size_t& follow) {
+  std::vector<replytext::ReplyEntryView> entries;
+  const std::vector<std::u16string_view> lines = replytext::SplitReplyText(text);
+  entries.reserve(lines.size());
+  follow = lines.size();
+  for (std::size_t line = 0; line < lines.size(); ++line) {
+    if (line == followLine) follow = entries.size();
+    if (const auto entry = replytext::ParseReplyLine(lines[line])) entries.push_back(*entry);
+  }
+  return entries;
+}
+
+}  // namespace
 
 replytext::ReplyText Common::LoadReplyText() {
   OpenDatabase();
   replytext::ReplyText text;
-  conn_->ReadRows({}, [&](std::int64_t, std::u16string_view ask, std::u16string_view answer) {
-    replytext::AppendReplyLine(text, ask, answer);
+  Record record;
+  conn_->ReadRows({}, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
+    AppendRow(id, ask, answer, text, record);
   });
+  record.version = conn_->Version();
+  record_ = std::move(record);
   return text;
 }
 
-void Common::SaveReplyText(std::u16string_view text) {
-  std::vector<replytext::ReplyEntryView> entries;
-  {
-    const std::vector<std::u16string_view> lines = replytext::SplitReplyText(text);
-    entries.reserve(lines.size());
-    for (const std::u16string_view line : lines)
-      if (const auto entry = replytext::ParseReplyLine(line)) entries.push_back(*entry);
-  }
+// The table as saved, read inside the save's transaction so that it is exactly what commits.
+SaveOutcome Common::ReadSaved(const std::optional<std::int64_t>& followedId, Record& saved) {
+  SaveOutcome outcome;
+  outcome.saved.emplace();
+  saved.rows.clear();
+  std::size_t line = 0;
+  conn_->ReadRows({}, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
+    if (!followedId || id < *followedId) line = saved.rows.size() + 1;
+    AppendRow(id, ask, answer, *outcome.saved, saved);
+  });
+  outcome.followedLine = std::min(line, saved.rows.empty() ? 0 : saved.rows.size() - 1);
+  return outcome;
+}
+
+SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuestion& ask, std::size_t followLine) {
+  std::size_t follow = 0;
+  const std::vector<replytext::ReplyEntryView> entries = ParseEntries(text, followLine, follow);
   Engine& conn = Conn();
-  conn.BeginWrite();
-  // Rolls the transaction back however the save ends, so that no failure path can leave the
-  // table half written or the file locked; after the commit there is nothing left to roll back.
-  const std::unique_ptr<Engine, void (*)(Engine*)> transaction(&conn, [](Engine* engine) { engine->Rollback(); });
-  conn.Apply(PlanChanges(conn, entries));
-  conn.Commit();
+  std::optional<Resolution> answer;
+  std::size_t askedAbout = 0;
+  for (;;) {
+    conn.BeginWrite();
+    // Rolls the transaction back however the save ends, so that no failure path can leave the
+    // table half written or the file locked; after the commit there is nothing left to roll back.
+    const std::unique_ptr<Engine, void (*)(Engine*)> transaction(&conn, [](Engine* engine) { engine->Rollback(); });
+    SavePlan plan = PlanSave(conn, record_, entries, CompareTable(conn, record_), answer.value_or(Resolution::Mine), follow);
+    if (plan.conflicts > 0 && ask && plan.conflicts != askedAbout) {
+      // The question waits with the file free for the other program; the table is compared
+      // again once it is answered, and asked about again if its conflicts changed meanwhile.
+      conn.Rollback();
+      answer = ask(askedAbout = plan.conflicts);
+      if (!answer) return SaveOutcome{true, std::nullopt, 0};
+      continue;
+    }
+    ApplyChanges(conn, plan.changes);
+    SaveOutcome outcome;
+    if (plan.keepsTheirs) outcome = ReadSaved(plan.followedId, plan.saved);
+    plan.saved.version = conn.Version();
+    conn.Commit();
+    record_ = std::move(plan.saved);
+    return outcome;
+  }
 }
 
 }  // namespace store

@@ -6,12 +6,16 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "replytext/replytext.h"
+#include "store/changes.h"
 #include "store/engine.h"
+#include "store/record.h"
 
 namespace store {
 
@@ -23,6 +27,18 @@ std::filesystem::path NativePath(std::u16string_view path);
 // Opens the existing file at path with the engine its first bytes call for.
 std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path);
 using EngineOpener = std::unique_ptr<Engine> (*)(const std::filesystem::path& path);
+
+// Asked before a save writes anything, when count rows were changed both in the text and by
+// another program since the load, differently: which version they keep, or empty to cancel.
+using ConflictQuestion = std::function<std::optional<Resolution>(std::size_t count)>;
+
+struct SaveOutcome {
+  bool cancelled = false;  // cancelled at the conflict question: nothing was written
+  // Set when the table as saved holds writes of another program's that the text does not show:
+  // the table as saved, as editor text, and which of its lines holds the line the save followed.
+  std::optional<replytext::ReplyText> saved;
+  std::size_t followedLine = 0;
+};
 
 class Common {
  public:
@@ -43,21 +59,30 @@ class Common {
   // Closes the database if it is open; otherwise does nothing.
   void CloseDatabase() { conn_.reset(); }
 
-  // Reads every entry in ascending id order and joins them into one text. Opens the database
-  // afresh first, so that a reload shows the file now at DatabasePath whatever became of the one
-  // opened before (a failed open, a file replaced). Throws if the table cannot be read to its
-  // end, so a partial table is never returned.
+  // Reads every entry in ascending id order and joins them into one text, and makes the record
+  // of it afresh. Opens the database afresh first, so that a reload shows the file now at
+  // DatabasePath whatever became of the one opened before (a failed open, a file replaced).
+  // Throws if the table cannot be read to its end, so a partial table is never returned.
   replytext::ReplyText LoadReplyText();
 
-  // Makes the table hold the entries parsed from text, in line order, writing only where it
-  // differs from them (see store/changes.h), in one transaction: on any failure it is rolled
-  // back and the table is as it was.
-  void SaveReplyText(std::u16string_view text);
+  // Saves the text's entries over the table as it is now, in one transaction (see
+  // store/changes.h): the operator's changes since the record are written, in line order, and
+  // every other row stays as other programs left it. Rows both changed are asked about first,
+  // with the file left free while the question waits; without ask, the text's versions are kept.
+  // followLine is a line of text whose place in the saved table the outcome gives. On any
+  // failure the transaction is rolled back, the table and the record are as they were.
+  SaveOutcome SaveReplyText(std::u16string_view text, const ConflictQuestion& ask = {}, std::size_t followLine = 0);
+
+  // The table as the text box was last made from it: by the last load or save.
+  const Record& LoadedRecord() const { return record_; }
 
  private:
+  SaveOutcome ReadSaved(const std::optional<std::int64_t>& followedId, Record& saved);
+
   std::u16string appPath_;
   EngineOpener open_;
   std::unique_ptr<Engine> conn_;
+  Record record_;
 };
 
 }  // namespace store

@@ -11,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -32,10 +33,12 @@ enum class Fault {
   NoSuchTable,
   NoSuchField,       // Error::subject() names the column
   Constraint,        // a row was refused by the table's rules
+  Duplicate,         // a unique index refused a value another row holds
   TooBig,            // a value is longer than the database accepts
   NotText,           // a stored value that cannot be shown as text without changing it
   OrderNotKept,      // the table does not number its rows itself, so line order could be lost
   Moved,             // the open file was deleted, renamed or replaced by another file
+  Vanished,          // a row a save writes was gone or changed hands while it wrote
 };
 
 class Error : public std::runtime_error {
@@ -68,34 +71,41 @@ struct RowTexts {
   std::u16string_view ask, answer;
 };
 
-// What a save writes, applied in this order. Rows not named here are not touched at all.
-struct ChangeSet {
-  std::vector<std::int64_t> deletes;
-  // (from, to) id changes, run in order; each target id is free when its move runs. Other
-  // columns of a moved row stay as they are.
-  std::vector<std::pair<std::int64_t, std::int64_t>> moves;
-  std::vector<RowTexts> updates;  // new ask and answer of rows, by their id after the moves
-  std::vector<RowTexts> inserts;  // new rows with these ids; their other columns take defaults
-};
+// A text made of a row's id that no row of a reply table holds: a row holds it for a moment while
+// its own texts are still another row's, so that a unique index never sees a text twice.
+inline std::u16string PlaceholderText(std::int64_t id) {
+  const std::string digits = std::to_string(id);
+  return u"\uFDD0" + std::u16string(digits.begin(), digits.end());
+}
 
 class Engine {
  public:
   virtual ~Engine() = default;
 
-  // Reads the rows within range in ascending id order.
+  // Reads the rows within range in ascending id order, in one transaction of its own when none
+  // is open.
   virtual void ReadRows(IdRange range, const RowVisitor& visit) = 0;
+  // The file's version as this connection saw it at its last whole read or at BeginWrite: while
+  // two versions are equal, no other connection has written the file. Empty where the engine
+  // cannot tell, so that the table is always read.
+  virtual std::optional<std::uint64_t> Version() = 0;
 
   // A write transaction: reads inside it see the table as it is, and no other program can write
   // until Commit or Rollback. BeginWrite refuses (OrderNotKept) a table whose id the database
   // does not keep unique and numbered, as writes by id would then be ambiguous; when it fails,
   // no transaction is left open.
   virtual void BeginWrite() = 0;
-  virtual void Apply(const ChangeSet& changes) = 0;
+  // The writes of a save, inside the transaction. Each must find exactly the row it names (an
+  // insert: a free id), or it fails (Vanished). A write refused by a unique index fails with
+  // Duplicate and leaves the transaction open, with nothing of that write done.
+  virtual void Delete(std::int64_t id) = 0;
+  virtual void Move(std::int64_t from, std::int64_t to) = 0;  // other columns and texts stay
+  virtual void Update(const RowTexts& row) = 0;
+  virtual void Insert(const RowTexts& row) = 0;  // other columns take their defaults
   // Fails (Moved) rather than commit into a file that is no longer at its path.
   virtual void Commit() = 0;
   // Ends an open transaction without its changes; does nothing when none is open, as after Commit.
   virtual void Rollback() noexcept = 0;
 };
-
 
 }  // namespace store

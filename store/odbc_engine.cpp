@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <vector>
 
 #include "store/sqlite_engine.h"
@@ -63,7 +64,7 @@ Fault ClassifyJet(SQLINTEGER native) {
       return Fault::ReadOnly;
     case -1811: return Fault::CantOpen;    // file not found
     case -1305: return Fault::NoSuchTable; // object not found
-    case -1605: return Fault::Constraint;  // duplicate key
+    case -1605: return Fault::Duplicate;   // duplicate value in an index, primary key or relationship
     case -1206: return Fault::Corrupt;
     case -1808: return Fault::DiskFull;
     case -1022: return Fault::Io;          // disk or network error
@@ -103,12 +104,18 @@ class OdbcEngine final : public Engine {
   OdbcEngine(Dialect dialect, const std::u16string& file);
   ~OdbcEngine() override {
     Rollback();
+    for (Handle* stmt : {&delete_, &update_, &insert_}) stmt->reset();  // before the connection goes
     SQLDisconnect(dbc_.get());
   }
 
   void ReadRows(IdRange range, const RowVisitor& visit) override;
+  // Jet keeps no version of its files an ODBC client can read: the table is always read.
+  std::optional<std::uint64_t> Version() override { return std::nullopt; }
   void BeginWrite() override;
-  void Apply(const ChangeSet& changes) override;
+  void Delete(std::int64_t id) override;
+  void Move(std::int64_t from, std::int64_t to) override;
+  void Update(const RowTexts& row) override { WriteTexts(update_, u"UPDATE zorvrobot SET ask = ?, answer = ? WHERE id = ?", row); }
+  void Insert(const RowTexts& row) override { WriteTexts(insert_, u"INSERT INTO zorvrobot (ask, answer, id) VALUES (?, ?, ?)", row); }
   void Commit() override;
   void Rollback() noexcept override;
 
@@ -118,18 +125,27 @@ class OdbcEngine final : public Engine {
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Fail(SQL_HANDLE_STMT, stmt);
   }
   Handle Prepare(std::u16string_view sql);
-  void BindId(SQLHANDLE stmt, SQLUSMALLINT parameter, const std::int64_t& id);
+  void BindId(SQLHANDLE stmt, SQLUSMALLINT parameter, std::int64_t id);
   void BindText(SQLHANDLE stmt, SQLUSMALLINT parameter, std::u16string_view text, Text& buffer, SQLLEN& length);
   std::int64_t GetId(SQLHANDLE stmt, SQLUSMALLINT column);
   void GetText(SQLHANDLE stmt, SQLUSMALLINT column, std::u16string& text);
   bool NumbersRows();
-  void Move(std::int64_t from, std::int64_t to, const std::u16string& columns);
   std::u16string OtherColumns();
+  void Execute(SQLHANDLE stmt);
+  void WriteTexts(Handle& stmt, std::u16string_view sql, const RowTexts& row);
 
   Dialect dialect_;
   Handle env_, dbc_;
   bool writing_ = false;
-  std::int32_t id32_[3] = {};  // the 32-bit copies of bound ids, for Jet
+  std::int64_t ids_[3] = {};   // bound ids, which must last until their statement has run
+  std::int32_t id32_[3] = {};  // their 32-bit copies, for Jet
+  Text ask_, answer_;          // bound texts
+  SQLLEN askLength_ = 0, answerLength_ = 0;
+  std::u16string columns_;     // the table's other columns, found at the first move
+  bool columnsFound_ = false;
+  // The write statements, prepared at their first use.
+  Handle delete_{nullptr, FreeHandle{SQL_HANDLE_STMT}}, update_{nullptr, FreeHandle{SQL_HANDLE_STMT}};
+  Handle insert_{nullptr, FreeHandle{SQL_HANDLE_STMT}};
 };
 
 OdbcEngine::OdbcEngine(Dialect dialect, const std::u16string& file)
@@ -165,9 +181,12 @@ void OdbcEngine::Fail(SQLSMALLINT type, SQLHANDLE handle) const {
     native = number;
   }
   Fault fault = ClassifyState(code);
-  // The SQLite ODBC driver's native errors are SQLite's own result codes.
-  if (fault == Fault::Engine)
-    fault = dialect_.jet ? ClassifyJet(native) : SqliteFault(native, Utf16ToUtf8(message).c_str(), false);
+  // The driver's own number says more of a general error, and which constraint refused a row.
+  // (The SQLite ODBC driver's native errors are SQLite's own result codes.)
+  if (fault == Fault::Engine || fault == Fault::Constraint) {
+    const Fault own = dialect_.jet ? ClassifyJet(native) : SqliteFault(native, Utf16ToUtf8(message).c_str(), false);
+    if (own != Fault::Engine) fault = own;
+  }
   throw Error(fault, static_cast<int>(native), Utf16ToUtf8(code + u" " + message));
 }
 
@@ -178,9 +197,10 @@ Handle OdbcEngine::Prepare(std::u16string_view sql) {
   return stmt;
 }
 
-// Binds id, which must last until the statement has run (a 64-bit id is bound where it is; Jet's
-// AutoNumber is a 32-bit Long, whose copy is made here, and an id beyond it cannot be stored).
-void OdbcEngine::BindId(SQLHANDLE stmt, SQLUSMALLINT parameter, const std::int64_t& id) {
+// Binds a copy of id, kept until the statement has run (Jet's AutoNumber is a 32-bit Long, and an
+// id beyond it cannot be stored).
+void OdbcEngine::BindId(SQLHANDLE stmt, SQLUSMALLINT parameter, std::int64_t value) {
+  std::int64_t& id = ids_[parameter - 1] = value;
   SQLRETURN rc;
   if (dialect_.jet) {
     if (id < INT32_MIN || id > INT32_MAX) throw Error(Fault::OrderNotKept, 0, "an id beyond a 32-bit AutoNumber");
@@ -188,7 +208,7 @@ void OdbcEngine::BindId(SQLHANDLE stmt, SQLUSMALLINT parameter, const std::int64
     rc = SQLBindParameter(stmt, parameter, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id32_[parameter - 1], 0, nullptr);
   } else {
     rc = SQLBindParameter(stmt, parameter, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
-                          const_cast<std::int64_t*>(&id), 0, nullptr);
+                          &id, 0, nullptr);
   }
   Check(rc, stmt);
 }
@@ -296,39 +316,48 @@ std::u16string OdbcEngine::OtherColumns() {
   return columns;
 }
 
-// Jet cannot change an AutoNumber id: the row is copied under its new id and the old one goes.
-// The ids are the store's own numbers, written into the statement as digits.
-void OdbcEngine::Move(std::int64_t from, std::int64_t to, const std::u16string& columns) {
-  const std::u16string f = Utf8ToUtf16(std::to_string(from)), t = Utf8ToUtf16(std::to_string(to));
-  for (const std::u16string& sql : {u"INSERT INTO zorvrobot (id, ask, answer" + columns + u") SELECT " + t +
-                                        u", ask, answer" + columns + u" FROM zorvrobot WHERE id = " + f,
-                                    u"DELETE FROM zorvrobot WHERE id = " + f}) {
-    const Handle stmt = Prepare(sql);
-    Check(SQLExecute(stmt.get()), stmt.get());
-  }
+// Runs a write and checks that it wrote exactly one row: Jet takes no read locks, so a row read
+// before may be gone by the time it is written.
+void OdbcEngine::Execute(SQLHANDLE stmt) {
+  Check(SQLExecute(stmt), stmt);
+  SQLLEN rows = 0;
+  Check(SQLRowCount(stmt, &rows), stmt);
+  if (rows != 1) throw Error(Fault::Vanished, 0, "a row the save writes is not there");
 }
 
-void OdbcEngine::Apply(const ChangeSet& changes) {
-  // Each row's id is bound anew: Jet's is a 32-bit copy made at binding.
-  const Handle remove = Prepare(u"DELETE FROM zorvrobot WHERE id = ?");
-  for (const std::int64_t& id : changes.deletes) {
-    BindId(remove.get(), 1, id);
-    Check(SQLExecute(remove.get()), remove.get());
-  }
-  const std::u16string columns = changes.moves.empty() ? u"" : OtherColumns();
-  for (const auto& [from, to] : changes.moves) Move(from, to, columns);
-  Text ask, answer;
-  SQLLEN askLength = 0, answerLength = 0;
-  const Handle update = Prepare(u"UPDATE zorvrobot SET ask = ?, answer = ? WHERE id = ?");
-  const Handle insert = Prepare(u"INSERT INTO zorvrobot (ask, answer, id) VALUES (?, ?, ?)");
-  for (const auto& [rows, stmt] : {std::pair{&changes.updates, update.get()}, std::pair{&changes.inserts, insert.get()}}) {
-    for (const RowTexts& row : *rows) {
-      BindText(stmt, 1, row.ask, ask, askLength);
-      BindText(stmt, 2, row.answer, answer, answerLength);
-      BindId(stmt, 3, row.id);
-      Check(SQLExecute(stmt), stmt);
-    }
-  }
+void OdbcEngine::Delete(std::int64_t id) {
+  if (!delete_) delete_ = Prepare(u"DELETE FROM zorvrobot WHERE id = ?");
+  BindId(delete_.get(), 1, id);
+  Execute(delete_.get());
+}
+
+void OdbcEngine::WriteTexts(Handle& stmt, std::u16string_view sql, const RowTexts& row) {
+  if (!stmt) stmt = Prepare(sql);
+  BindText(stmt.get(), 1, row.ask, ask_, askLength_);
+  BindText(stmt.get(), 2, row.answer, answer_, answerLength_);
+  BindId(stmt.get(), 3, row.id);
+  Execute(stmt.get());
+}
+
+// Jet cannot change an AutoNumber id: the row is copied under its new id, every other column
+// with it, and the old one goes. The copy first holds texts made of the old id, which no other
+// row holds, so that a unique index on ask or answer never sees a text twice; it gets its own
+// texts back once the old row is gone. The ids are the store's own numbers, written as digits.
+void OdbcEngine::Move(std::int64_t from, std::int64_t to) {
+  if (!columnsFound_) columns_ = OtherColumns(), columnsFound_ = true;
+  std::u16string ask, answer;
+  bool found = false;
+  ReadRows({from, from}, [&](std::int64_t, std::u16string_view a, std::u16string_view b) { ask = a, answer = b, found = true; });
+  if (!found) throw Error(Fault::Vanished, 0, "a row the save moves is not there");
+  const std::u16string f = Utf8ToUtf16(std::to_string(from)), t = Utf8ToUtf16(std::to_string(to));
+  const std::u16string stand = PlaceholderText(from);
+  const Handle copy = Prepare(u"INSERT INTO zorvrobot (id, ask, answer" + columns_ + u") SELECT " + t + u", ?, ?" +
+                              columns_ + u" FROM zorvrobot WHERE id = " + f);
+  BindText(copy.get(), 1, stand, ask_, askLength_);
+  BindText(copy.get(), 2, stand, answer_, answerLength_);
+  Execute(copy.get());
+  Delete(from);
+  Update({to, ask, answer});
 }
 
 void OdbcEngine::Commit() {

@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 #include "store/utf.h"
 
@@ -76,24 +77,37 @@ class SqliteEngine final : public Engine {
   explicit SqliteEngine(DatabaseHandle db) : db_(std::move(db)) {}
 
   void ReadRows(IdRange range, const RowVisitor& visit) override;
+  std::optional<std::uint64_t> Version() override { return version_; }
   void BeginWrite() override;
-  void Apply(const ChangeSet& changes) override;
+  void Delete(std::int64_t id) override;
+  void Move(std::int64_t from, std::int64_t to) override;
+  void Update(const RowTexts& row) override { WriteTexts(update_, "update zorvrobot set ask = ?2, answer = ?3 where id = ?1", row); }
+  void Insert(const RowTexts& row) override { WriteTexts(insert_, "insert into zorvrobot (id, ask, answer) values (?1, ?2, ?3)", row); }
   void Commit() override;
   void Rollback() noexcept override {
     if (!sqlite3_get_autocommit(db_.get())) sqlite3_exec(db_.get(), "rollback", nullptr, nullptr, nullptr);
   }
 
  private:
+  bool InTransaction() const { return !sqlite3_get_autocommit(db_.get()); }
   void Exec(const char* sql) { Check(db_.get(), sqlite3_exec(db_.get(), sql, nullptr, nullptr, nullptr)); }
+  void ReadTable(IdRange range, const RowVisitor& visit);
+  std::uint64_t DataVersion();
   int TextEncoding();
   bool NumbersRows();
   void ReadValue(sqlite3_stmt* stmt, int column, std::u16string& value);
   void Bind(sqlite3_stmt* stmt, int parameter, std::u16string_view value);
-  void Run(sqlite3_stmt* stmt);
+  sqlite3_stmt* Statement(StatementHandle& handle, const char* sql);
+  void WriteTexts(StatementHandle& handle, const char* sql, const RowTexts& row);
+  void Write(sqlite3_stmt* stmt);
 
   DatabaseHandle db_;
   int encoding_ = SQLITE_UTF8;  // SQLITE_UTF8, SQLITE_UTF16LE or SQLITE_UTF16BE
+  std::optional<std::uint64_t> version_;
   std::string bound_[2];        // the texts bound to a write, in the database's encoding
+  // The write statements, prepared at their first use and kept for the connection's life.
+  StatementHandle delete_{nullptr, sqlite3_finalize}, move_{nullptr, sqlite3_finalize};
+  StatementHandle update_{nullptr, sqlite3_finalize}, insert_{nullptr, sqlite3_finalize};
 };
 
 // The database's text encoding, which every text is read and bound in.
@@ -122,7 +136,29 @@ void SqliteEngine::ReadValue(sqlite3_stmt* stmt, int column, std::u16string& val
   }
 }
 
+// PRAGMA data_version: changes whenever another connection commits to the file, never for this
+// connection's own commits.
+std::uint64_t SqliteEngine::DataVersion() {
+  const StatementHandle pragma = Prepare(db_.get(), "pragma data_version");
+  Check(db_.get(), sqlite3_step(pragma.get()));
+  return static_cast<std::uint64_t>(sqlite3_column_int64(pragma.get(), 0));
+}
+
 void SqliteEngine::ReadRows(IdRange range, const RowVisitor& visit) {
+  if (InTransaction()) return ReadTable(range, visit);
+  // Its own read transaction, so that the version read after the rows is the one they are of.
+  Exec("begin");
+  try {
+    ReadTable(range, visit);
+    if (range.IsAll()) version_ = DataVersion();
+    Exec("commit");
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+void SqliteEngine::ReadTable(IdRange range, const RowVisitor& visit) {
   encoding_ = TextEncoding();
   const StatementHandle select = Prepare(db_.get(), range.IsAll() ? "select id, ask, answer from zorvrobot order by id"
                                                                    : "select id, ask, answer from zorvrobot where id between ?1 and ?2 order by id");
@@ -160,6 +196,7 @@ void SqliteEngine::BeginWrite() {
   try {
     encoding_ = TextEncoding();
     if (!NumbersRows()) throw Error(Fault::OrderNotKept, 0, "zorvrobot.id is not the table's row id");
+    version_ = DataVersion();
   } catch (...) {
     Rollback();
     throw;
@@ -182,29 +219,43 @@ void SqliteEngine::Bind(sqlite3_stmt* stmt, int parameter, std::u16string_view v
                                        static_cast<unsigned char>(encoding_)));
 }
 
-// Steps a write statement once and makes it ready for its next values.
-void SqliteEngine::Run(sqlite3_stmt* stmt) {
-  const int rc = sqlite3_step(stmt);
-  sqlite3_reset(stmt);
-  Check(db_.get(), rc);
+sqlite3_stmt* SqliteEngine::Statement(StatementHandle& handle, const char* sql) {
+  if (!handle) handle = Prepare(db_.get(), sql);
+  return handle.get();
 }
 
-void SqliteEngine::Apply(const ChangeSet& changes) {
-  const StatementHandle remove = Prepare(db_.get(), "delete from zorvrobot where id = ?1");
-  const StatementHandle move = Prepare(db_.get(), "update zorvrobot set id = ?2 where id = ?1");
-  for (const std::int64_t id : changes.deletes) sqlite3_bind_int64(remove.get(), 1, id), Run(remove.get());
-  for (const auto& [from, to] : changes.moves)
-    sqlite3_bind_int64(move.get(), 1, from), sqlite3_bind_int64(move.get(), 2, to), Run(move.get());
-  const StatementHandle update = Prepare(db_.get(), "update zorvrobot set ask = ?2, answer = ?3 where id = ?1");
-  const StatementHandle insert = Prepare(db_.get(), "insert into zorvrobot (id, ask, answer) values (?1, ?2, ?3)");
-  for (const auto& [rows, stmt] : {std::pair{&changes.updates, update.get()}, std::pair{&changes.inserts, insert.get()}}) {
-    for (const RowTexts& row : *rows) {
-      sqlite3_bind_int64(stmt, 1, row.id);
-      Bind(stmt, 2, row.ask);
-      Bind(stmt, 3, row.answer);
-      Run(stmt);
-    }
-  }
+// Steps a write statement once, makes it ready for its next values, and checks that it wrote
+// exactly one row.
+void SqliteEngine::Write(sqlite3_stmt* stmt) {
+  const int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  // A table's own conflict clause (ON CONFLICT ROLLBACK) may have ended the whole transaction:
+  // what the save wrote before is gone, so the save cannot go on.
+  if (rc != SQLITE_DONE && !InTransaction())
+    throw Error(Fault::Constraint, rc, "a conflict clause of the table ended the save's transaction");
+  Check(db_.get(), rc);
+  if (sqlite3_changes(db_.get()) != 1) throw Error(Fault::Vanished, 0, "a row the save writes is not there");
+}
+
+void SqliteEngine::Delete(std::int64_t id) {
+  sqlite3_stmt* stmt = Statement(delete_, "delete from zorvrobot where id = ?1");
+  sqlite3_bind_int64(stmt, 1, id);
+  Write(stmt);
+}
+
+void SqliteEngine::Move(std::int64_t from, std::int64_t to) {
+  sqlite3_stmt* stmt = Statement(move_, "update zorvrobot set id = ?2 where id = ?1");
+  sqlite3_bind_int64(stmt, 1, from);
+  sqlite3_bind_int64(stmt, 2, to);
+  Write(stmt);
+}
+
+void SqliteEngine::WriteTexts(StatementHandle& handle, const char* sql, const RowTexts& row) {
+  sqlite3_stmt* stmt = Statement(handle, sql);
+  sqlite3_bind_int64(stmt, 1, row.id);
+  Bind(stmt, 2, row.ask);
+  Bind(stmt, 3, row.answer);
+  Write(stmt);
 }
 
 void SqliteEngine::Commit() {
@@ -228,7 +279,12 @@ Fault SqliteFault(int code, const char* message, bool open) {
     case SQLITE_CORRUPT: return Fault::Corrupt;
     case SQLITE_FULL: return Fault::DiskFull;
     case SQLITE_IOERR: return Fault::Io;
-    case SQLITE_CONSTRAINT: return Fault::Constraint;
+    case SQLITE_CONSTRAINT:
+      // The SQLite ODBC driver passes the primary code only; its message still says which.
+      if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY ||
+          StartsWith(message, "UNIQUE constraint failed"))
+        return Fault::Duplicate;
+      return Fault::Constraint;
     case SQLITE_TOOBIG: return Fault::TooBig;
     case SQLITE_ERROR:
       if (std::strstr(message, "no such table")) return Fault::NoSuchTable;

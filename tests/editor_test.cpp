@@ -37,6 +37,9 @@ class FakeWindow : public editor::Window {
   void EndRun() override { ended = true; }
   void SetLinkCursor(int) override {}
   void MoveText(int, int) override {}
+  std::size_t caretLine = 0;
+  std::size_t CaretLine() const override { return caretLine; }
+  void SetCaretLine(std::size_t line) override { caretLine = line; }
 
   // The operator types: more text at the end, or all of it anew.
   void Type(std::u16string more, bool replace = false) {

@@ -238,11 +238,12 @@ TEST_F(WindowContract, StartsWithTheKeyboardInTxtAndSavesAndReloads) {
   window.Press(Key::Save);  // Ctrl+S
   EXPECT_EQ(std::make_tuple(U8(window.Caption()), U8(window.form.Text()), Dump(dir.DatabaseFile())),
             std::make_tuple("Velmora(保存成功)"s, "b###2"s, "b|2\n"s));
-  Sql(dir.DatabaseFile(), "delete from zorvrobot");
-  window.Click(1);  // the save link saves even with nothing changed
-  EXPECT_EQ(Dump(dir.DatabaseFile()), "b|2\n");
-  window.Type(u"y");
   Sql(dir.DatabaseFile(), "insert into zorvrobot (ask, answer) values ('x', 'y')");
+  window.Click(1);  // the save link saves with nothing changed, and shows what another program wrote
+  EXPECT_EQ(std::make_tuple(U8(window.Caption()), U8(window.form.Text()), Dump(dir.DatabaseFile())),
+            std::make_tuple("Velmora(保存成功)"s, "b###2\r\nx###y"s, "b|2\nx|y\n"s));
+  EXPECT_FALSE(window.form.Form().Modified());
+  window.Type(u"y");
   window.Click(0);  // the reload link drops the edit without asking
   EXPECT_EQ(std::make_pair(U8(window.Caption()), U8(window.form.Text())),
             std::make_pair("Velmora(加载完毕)"s, "b###2\r\nx###y"s));

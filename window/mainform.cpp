@@ -18,6 +18,8 @@
 #include <QPixmap>
 #include <QResizeEvent>
 #include <QSignalBlocker>
+#include <QTextBlock>
+#include <QTextCursor>
 
 #include <filesystem>
 #include <system_error>
@@ -161,6 +163,16 @@ bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
 }
 
 std::u16string MainForm::Text() const { return ReplyTextOf(*txt_); }
+
+// The box shows one block per CR LF-separated line.
+std::size_t MainForm::CaretLine() const { return static_cast<std::size_t>(txt_->textCursor().blockNumber()); }
+
+void MainForm::SetCaretLine(std::size_t line) {
+  const auto last = static_cast<std::size_t>(txt_->document()->blockCount() - 1);
+  QTextCursor caret(txt_->document()->findBlockByNumber(static_cast<int>(std::min(line, last))));
+  txt_->setTextCursor(caret);
+  txt_->ensureCursorVisible();
+}
 
 void MainForm::SetText(std::u16string text) {
   SettleGeometry();

@@ -71,6 +71,8 @@ class MainForm : public QWidget, public editor::Window {
   void EndRun() override { runEnded_ = true; }
   void SetLinkCursor(int index) override;
   void MoveText(int left, int top) override;
+  std::size_t CaretLine() const override;
+  void SetCaretLine(std::size_t line) override;
 
   // Twips and pixels through the screen's logical dots per inch (15 twips a pixel at 96).
   int TwipsToPixels(int twips) const;

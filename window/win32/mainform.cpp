@@ -240,6 +240,24 @@ std::u16string MainForm::ShownText() const {
 
 std::u16string MainForm::Text() const { return standIns_.Restore(ShownText()); }
 
+// Lines are counted by the CR LFs of the text itself: with word wrap on, the control's own line
+// numbers count the rows a line wraps into.
+std::size_t MainForm::CaretLine() const {
+  const std::u16string shown = ShownText();
+  const std::size_t caret = std::min(SelectedRange().first, shown.size());
+  std::size_t line = 0;
+  for (std::size_t at = shown.find(u"\r\n"); at < caret; at = shown.find(u"\r\n", at + 2)) ++line;
+  return line;
+}
+
+void MainForm::SetCaretLine(std::size_t line) {
+  const std::u16string shown = ShownText();
+  std::size_t start = 0;
+  for (std::size_t at; line > 0 && (at = shown.find(u"\r\n", start)) != std::u16string::npos; --line) start = at + 2;
+  Edit(EM_SETSEL, start, start);
+  Edit(EM_SCROLLCARET);
+}
+
 void MainForm::SetText(std::u16string text) {
   StandInTrack standIns;
   const std::u16string shown = standIns.Show(std::move(text));  // the text itself is not held twice

@@ -282,7 +282,7 @@ Fault SqliteFault(int code, const char* message, bool open) {
     case SQLITE_CONSTRAINT:
       // The SQLite ODBC driver passes the primary code only; its message still says which.
       if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY ||
-          StartsWith(message, "UNIQUE constraint failed"))
+          std::strstr(message, "UNIQUE constraint failed"))
         return Fault::Duplicate;
       return Fault::Constraint;
     case SQLITE_TOOBIG: return Fault::TooBig;

@@ -4,11 +4,13 @@
 
 #include <new>
 #include <set>
+#include <tuple>
 
 #include "editor/messages.h"
 #include "tests/support/testdb.h"
 
 using namespace testsupport;
+using namespace std::string_literals;
 
 namespace {
 
@@ -96,6 +98,26 @@ TEST_F(EditorTest, CloseAnswersDoWhatTheySay) {
     EXPECT_EQ(Dump(file), "a|1\n");
     EXPECT_EQ(editor.common.HasConn(), c.saveFails) << "closing closes the connection";
   }
+}
+
+// A row both the operator and another program changed is asked about, with their count: Cancel
+// keeps the edits unsaved. Once saved, the box shows what the other program wrote, the caret on
+// the line it was on.
+TEST_F(EditorTest, ASaveAsksAboutConflictsAndShowsAnotherProgramsWrites) {
+  CreateReplyDatabase(file, "('a', '1'), ('b', '2'), ('c', '3')");
+  editor.form.StartUp();
+  window.Type(u"a###1!\r\nb###2\r\nc###3", true);
+  window.caretLine = 2;
+  Sql(file, "update zorvrobot set answer = '1?' where id = 1; insert into zorvrobot values (0, 'z', '0')");
+  window.answer = editor::vbCancel;
+  EXPECT_FALSE(editor.Save());
+  EXPECT_TRUE(Contains(window.LastMessage(), u" 1 条")) << U8(window.LastMessage());
+  EXPECT_EQ(std::make_tuple(editor.form.Modified(), U8(window.caption), Dump(file)),
+            std::make_tuple(true, "Velmora* "s, "z|0\na|1?\nb|2\nc|3\n"s));
+  window.answer = editor::vbNo;
+  EXPECT_TRUE(editor.Save());
+  EXPECT_EQ(std::make_tuple(U8(window.text), window.caretLine, editor.form.Modified(), U8(window.caption)),
+            std::make_tuple("z###0\r\na###1?\r\nb###2\r\nc###3"s, 3u, false, "Velmora(保存成功)"s));
 }
 
 // A box left holding part of the table must not be saved over the whole of it.

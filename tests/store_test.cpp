@@ -111,8 +111,8 @@ std::unique_ptr<store::Engine> OpenCounting(const fs::path& path) {
 }
 
 // A save writes the operator's changes since the load on top of what another program wrote
-// meanwhile: every other row keeps its id and its own column and fires no trigger, and a row both
-// changed is asked about first. Rows are shown as id:ask answer:kind, the triggers' log as what
+// meanwhile: every other row keeps its id and its own column and fires no trigger, a row both
+// changed is asked about first, and no text is written twice under the table's unique index. Rows are shown as id:ask answer:kind, the triggers' log as what
 // they saw, the box as the text it shows after the save when that is not the operator's. The
 // ODBC engine moves a row as Jet must: a copy, the old row's removal, its texts back.
 TEST_P(StoreTest, ASaveWritesTheOperatorsChangesOverTheTableNow) {
@@ -133,8 +133,12 @@ TEST_P(StoreTest, ASaveWritesTheOperatorsChangesOverTheTableNow) {
       {"inserted first", "n###0\r\n" + base, "", "2:n0:x " + rows, "i2"},
       {"deleted and the next edited", "a###1\r\nc###3!\r\nd###4\r\ne###5", "",
        "3:a1:k3 12:c3!:k12 13:d4:k13 14:e5:k14", "d7 u12>12"},
+      {"edited in place beside a deleted line", "x###2\r\ny###9\r\nd###4\r\ne###5", "",
+       "7:x2:k7 12:y9:k12 13:d4:k13 14:e5:k14", "d3 u7>7 u12>12"},
       {"moved", "b###2\r\nc###3\r\nd###4\r\ne###5\r\na###1", "", "7:b2:k7 12:c3:k12 13:d4:k13 14:e5:k14 15:a1:k3",
        "u3>15", "i15 d3 u15>15"},
+      {"questions swapped under their unique index", "b###1\r\na###2\r\nc###3\r\nd###4\r\ne###5", "",
+       "3:b1:k3 7:a2:k7 12:c3:k12 13:d4:k13 14:e5:k14", "u3>3 u7>7 u3>3"},
       {"another program added, edited and deleted other rows", edited,
        "update zorvrobot set answer = '1!' where id = 3; insert into zorvrobot values (20, 'z', '9', 'k20'); "
        "delete from zorvrobot where id = 13",
@@ -159,7 +163,8 @@ TEST_P(StoreTest, ASaveWritesTheOperatorsChangesOverTheTableNow) {
     const fs::path file = dir.DatabaseFile();
     Sql(file, "create table zorvrobot (id integer primary key, ask text, answer text, kind text not null default 'x'); "
               "insert into zorvrobot values (3, 'a', '1', 'k3'), (7, 'b', '2', 'k7'), (12, 'c', '3', 'k12'), "
-              "(13, 'd', '4', 'k13'), (14, 'e', '5', 'k14'); create table log (what text); "
+              "(13, 'd', '4', 'k13'), (14, 'e', '5', 'k14'); create unique index one_ask on zorvrobot (ask); "
+              "create table log (what text); "
               "create trigger i after insert on zorvrobot begin insert into log values ('i' || new.id); end; "
               "create trigger u after update on zorvrobot begin insert into log values ('u' || old.id || '>' || new.id); end; "
               "create trigger d after delete on zorvrobot begin insert into log values ('d' || old.id); end;");
@@ -206,6 +211,12 @@ TEST_P(StoreTest, OpensOnlyTheExistingDatabaseBesideTheProgram) {
   EXPECT_FALSE(fs::exists(file));
   CreateReplyDatabase(file, "('now', 'here')");
   EXPECT_EQ(U8(common.LoadReplyText()), "now###here");
+  if (fs::path::preferred_separator == '\\') return;
+  // Where "\\" is no separator, a folder's name may hold one: only the last separates the file.
+  const fs::path folder = dir.path() / "x\\y";
+  fs::create_directory(folder);
+  CreateReplyDatabase(folder / "tarvello.db", "('in', 'x\\y')");
+  EXPECT_EQ(U8(Common(folder.u16string(), GetParam().open).LoadReplyText()), "in###x\\y");
 }
 
 // Values other programs store (not UTF-8 text, not text at all, in a UTF-16 database) are shown

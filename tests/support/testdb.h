@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -10,6 +11,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "store/utf.h"
 
@@ -90,6 +92,17 @@ inline std::string ReadBytes(const fs::path& file) {  // empty unless an ordinar
 }
 inline void WriteBytes(const fs::path& file, const std::string& bytes) {  // in place, as a program rewriting it
   std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The pieces of text between each `by`, a last one ended by `by` giving no empty piece after it.
+inline std::vector<std::string> Split(const std::string& text, char by = '\n') {
+  std::vector<std::string> pieces;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find(by, start), text.size());
+    pieces.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return pieces;
 }
 
 inline std::u16string U16(const std::string& utf8) { return store::Utf8ToUtf16(utf8); }

@@ -103,6 +103,47 @@ inline void InsertRows(sqlite3* db, const std::vector<std::pair<std::string, std
   Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
 }
 
+// The entries of a text, as the save reads them.
+inline std::vector<replytext::ReplyEntry> ParseEntries(const replytext::ReplyText& text) {
+  std::vector<replytext::ReplyEntry> entries;
+  for (const std::u16string_view line : replytext::SplitReplyText(text))
+    if (const auto entry = replytext::ParseReplyLine(line)) entries.push_back({std::u16string(entry->ask), std::u16string(entry->answer)});
+  return entries;
+}
+
+// Sets the texts of rows 1 to rows.size() by id, in one transaction with one prepared UPDATE.
+inline void UpdateRows(sqlite3* db, const std::vector<std::pair<std::string, std::string>>& rows) {
+  Check(db, sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr), "begin");
+  sqlite3_stmt* update = nullptr;
+  Check(db, sqlite3_prepare_v2(db, "update zorvrobot set ask = ?, answer = ? where id = ?", -1, &update, nullptr), "prepare");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    sqlite3_bind_text(update, 1, rows[i].first.data(), static_cast<int>(rows[i].first.size()), SQLITE_STATIC);
+    sqlite3_bind_text(update, 2, rows[i].second.data(), static_cast<int>(rows[i].second.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(update, 3, static_cast<sqlite3_int64>(i + 1));
+    const int rc = sqlite3_step(update);
+    sqlite3_reset(update);
+    if (rc != SQLITE_DONE) {
+      sqlite3_finalize(update);
+      Check(db, rc, "update");
+    }
+  }
+  sqlite3_finalize(update);
+  Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
+}
+
+// Another program's writes: ten rows in scattered places (not those the benchmarks' operator
+// edits) get a mark on their answers, or lose it again.
+inline void EditTenRows(sqlite3* db, int count, bool marked) {
+  const std::string sql = marked ? "update zorvrobot set answer = answer || '(他)' where id % ?1 = 3"
+                                 : "update zorvrobot set answer = substr(answer, 1, length(answer) - 3) where id % ?1 = 3";
+  sqlite3_stmt* update = nullptr;
+  Check(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &update, nullptr), "prepare");
+  sqlite3_bind_int(update, 1, count / 10);
+  const int rc = sqlite3_step(update);
+  sqlite3_finalize(update);
+  Check(db, rc, "update");
+}
+
 inline sqlite3* OpenDatabaseFile(const std::filesystem::path& file) {
   sqlite3* db = nullptr;
   const int rc = sqlite3_open_v2(file.string().c_str(), &db,

@@ -98,24 +98,51 @@ void BM_SaveFloor(benchmark::State& state) {
   SetCounters(state, count);
 }
 
+// The floor of a save that writes every row: a prepared UPDATE of each row's texts by its id, in
+// one transaction, of the same two texts in turn.
+void BM_UpdateFloor(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const Data& data = DataOf(count);
+  const std::vector<std::pair<std::string, std::string>> rewritten = bench::Utf8Rows(bench::ParseEntries(data.rewritten));
+  const fs::path dir = FreshDatabase("update-floor", count);
+  sqlite3* db = bench::OpenDatabaseFile(dir / "tarvello.db");
+  bool original = true;
+  for (auto _ : state) {
+    original = !original;
+    bench::UpdateRows(db, original ? data.rows : rewritten);
+  }
+  sqlite3_close_v2(db);
+  SetCounters(state, count);
+}
+
 // Velmora's save of a text that differs from the table in no line, in ten, or in every line:
 // each pass saves the other of two texts, so that every pass has the same difference to write.
-void RunSave(benchmark::State& state, const replytext::ReplyText Data::*other) {
+// With another writer, a second connection changes ten other rows before each save (not timed),
+// so that the save must read the table to find what it wrote.
+void RunSave(benchmark::State& state, const replytext::ReplyText Data::*other, bool otherWriter = false) {
   const int count = static_cast<int>(state.range(0));
   const Data& data = DataOf(count);
   const fs::path dir = FreshDatabase("save", count);
   store::Common common(bench::AppPath(dir));
-  common.OpenDatabase();
+  common.LoadReplyText();
+  sqlite3* writer = otherWriter ? bench::OpenDatabaseFile(dir / "tarvello.db") : nullptr;
   bool original = true;
   for (auto _ : state) {
     original = !original;
+    if (writer) {
+      state.PauseTiming();
+      bench::EditTenRows(writer, count, original);
+      state.ResumeTiming();
+    }
     common.SaveReplyText(original ? data.text : data.*other);
   }
+  if (writer) sqlite3_close_v2(writer);
   common.CloseDatabase();
   SetCounters(state, count);
 }
 void BM_SaveUnchanged(benchmark::State& state) { RunSave(state, &Data::text); }
 void BM_SaveEdited(benchmark::State& state) { RunSave(state, &Data::edited); }
+void BM_SaveEditedOtherWriter(benchmark::State& state) { RunSave(state, &Data::edited, true); }
 void BM_SaveRewritten(benchmark::State& state) { RunSave(state, &Data::rewritten); }
 
 // ---- Load: the whole table as one text ----
@@ -275,7 +302,8 @@ void BM_Keystroke(benchmark::State& state) {
   BENCHMARK(subject)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(1000000)->Iterations(large)
 
 VELMORA_PAIR(BM_SaveFloor, BM_SaveEdited, 2);
-VELMORA_PAIR(BM_SaveRewritten, BM_SaveUnchanged, 2);
+VELMORA_PAIR(BM_SaveEditedOtherWriter, BM_SaveUnchanged, 2);
+VELMORA_PAIR(BM_UpdateFloor, BM_SaveRewritten, 2);
 VELMORA_PAIR(BM_LoadFloor, BM_Load, 2);
 BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(1000000)->Iterations(3);

@@ -3,8 +3,9 @@
 // from outside, e.g. with /usr/bin/time -v.
 //
 //   velmora_memory make DIR COUNT   makes DIR/tarvello.db holding COUNT generated rows
-//   velmora_memory run DIR          runs the session on DIR and prints the size of the text in
-//                                   UTF-16 bytes
+//   velmora_memory run DIR [all]    runs the session on DIR and prints the size of the text in
+//                                   UTF-16 bytes; with "all", every line is edited before the
+//                                   save (each answer gets one more character)
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTextBlock>
@@ -26,8 +27,9 @@ int main(int argc, char** argv) {
     std::printf("%zu\n", bench::JoinEntries(entries).size() * sizeof(char16_t));
     return 0;
   }
-  if (argc != 3 || std::strcmp(argv[1], "run") != 0) {
-    std::fprintf(stderr, "usage: %s make DIR COUNT | run DIR\n", argv[0]);
+  const bool allEdited = argc == 4 && std::strcmp(argv[3], "all") == 0;
+  if ((argc != 3 && !allEdited) || std::strcmp(argv[1], "run") != 0) {
+    std::fprintf(stderr, "usage: %s make DIR COUNT | run DIR [all]\n", argv[0]);
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -47,6 +49,14 @@ int main(int argc, char** argv) {
   }
   form.resize(form.width() + 200, form.height() + 100);
   QApplication::processEvents();
+  if (allEdited) {
+    // Every line edited at once: the box's lines read one by one, each with a character added.
+    std::u16string edited;
+    for (QTextBlock block = form.Txt().document()->begin(); block.isValid(); block = block.next())
+      edited.append(edited.empty() ? u"" : u"\r\n").append(block.text().toStdU16String()).append(u"改");
+    form.SetText(std::move(edited));
+    QApplication::processEvents();
+  }
   if (!form.Form().LinkClick(1)) {
     std::fprintf(stderr, "the save failed\n");
     return 1;

@@ -89,17 +89,23 @@ void LinkMiddle(const std::vector<RecordRow>& rows, const std::vector<TextKey>& 
     if (candidates[entry] != kNone) links.Link(candidates[entry], first + entry);
 }
 
-// Pairs a gap's free entries with its free rows by the texts the rows hold now: a row that had
-// the entry's question, else its answer; then in order between the rows so paired.
-void PairByTexts(Engine& engine, const std::vector<RecordRow>& rows, const Entries& entries,
-                 const std::vector<Index>& freeRows, const std::vector<Index>& freeEntries, Links& links) {
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> hints(freeRows.size());  // (ask, answer) per free row
+// Hints of the texts the free rows hold now: (ask, answer) per free row, zero for a row gone.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> ReadHints(Engine& engine, const std::vector<RecordRow>& rows,
+                                                                const std::vector<Index>& freeRows) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> hints(freeRows.size());
   std::size_t at = 0;
   engine.ReadRows({rows[freeRows.front()].id, rows[freeRows.back()].id},
                   [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
                     while (at < freeRows.size() && rows[freeRows[at]].id < id) ++at;
                     if (at < freeRows.size() && rows[freeRows[at]].id == id) hints[at] = {HintOf(ask), HintOf(answer)};
                   });
+  return hints;
+}
+
+// Pairs a gap's free entries with its free rows that hold their question, then their answer.
+void PairByTexts(Engine& engine, const std::vector<RecordRow>& rows, const Entries& entries,
+                 const std::vector<Index>& freeRows, const std::vector<Index>& freeEntries, Links& links) {
+  const auto hints = ReadHints(engine, rows, freeRows);
   for (const bool byAsk : {true, false}) {
     std::vector<std::pair<std::uint64_t, Index>> byHint;  // (hint, place in freeRows)
     for (Index i = 0; i < freeRows.size(); ++i)
@@ -113,10 +119,15 @@ void PairByTexts(Engine& engine, const std::vector<RecordRow>& rows, const Entri
       if (it != byHint.end() && it->first == hint) links.Link(freeRows[it->second], entry);
     }
   }
-  // By order: an entry still free takes the next free row after the row of the entry before it,
-  // and before the row of the next entry so paired.
-  const auto placeOf = [&](Index row) { return static_cast<std::size_t>(std::lower_bound(freeRows.begin(), freeRows.end(), row) - freeRows.begin()); };
-  std::vector<std::size_t> upper(freeEntries.size() + 1, freeRows.size());
+}
+
+// Pairs the free entries still free in order: each takes the next free row after the row of the
+// entry paired before it, and before the row of the next entry paired.
+void PairInOrder(const std::vector<Index>& freeRows, const std::vector<Index>& freeEntries, Links& links) {
+  const auto placeOf = [&](Index row) {
+    return static_cast<std::size_t>(std::lower_bound(freeRows.begin(), freeRows.end(), row) - freeRows.begin());
+  };
+  std::vector<std::size_t> upper(freeEntries.size() + 1, freeRows.size());  // by the first paired entry from here
   for (std::size_t i = freeEntries.size(); i-- > 0;) {
     const Index row = links.rowOfEntry[freeEntries[i]];
     upper[i] = row != kNone ? placeOf(row) : upper[i + 1];
@@ -128,8 +139,8 @@ void PairByTexts(Engine& engine, const std::vector<RecordRow>& rows, const Entri
       lower = std::max(lower, placeOf(row) + 1);
       continue;
     }
-    while (lower < upper[i + 1] && links.entryOfRow[freeRows[lower]] != kNone) ++lower;
-    if (lower < upper[i + 1]) links.Link(freeRows[lower++], freeEntries[i]);
+    while (lower < upper[i] && links.entryOfRow[freeRows[lower]] != kNone) ++lower;
+    if (lower < upper[i]) links.Link(freeRows[lower++], freeEntries[i]);
   }
 }
 
@@ -150,6 +161,7 @@ void PairGaps(Engine& engine, const std::vector<RecordRow>& rows, const Entries&
       for (std::size_t i = 0; i < freeRows.size(); ++i) links.Link(freeRows[i], freeEntries[i]);
     } else if (!freeRows.empty() && !freeEntries.empty()) {
       PairByTexts(engine, rows, entries, freeRows, freeEntries, links);
+      PairInOrder(freeRows, freeEntries, links);
     }
     row = rowEnd + 1, entry = next + 1;
   }
@@ -196,6 +208,13 @@ struct Merge {
   }
   void Entry(std::size_t entry, Index row);
   void RowLeftOut(std::size_t row);
+  // The rows other programs added keep their ids among the pinned ones.
+  void AddRowsAdded() {
+    plan.keepsTheirs |= !table.added.empty();
+    pinned.insert(pinned.end(), table.added.begin(), table.added.end());
+    std::inplace_merge(pinned.begin(), pinned.end() - static_cast<std::ptrdiff_t>(table.added.size()), pinned.end(),
+                       [](const RecordRow& a, const RecordRow& b) { return a.id < b.id; });
+  }
 };
 
 void Merge::Entry(std::size_t entry, Index row) {
@@ -355,17 +374,62 @@ TableChanges CompareTable(Engine& engine, const Record& record) {
   engine.ReadRows({}, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
     for (; row < rows.size() && rows[row].id < id; ++row) same = false;
     const TextKey key = KeyOf(ask, answer);
+    if (row < rows.size() && rows[row].id == id && key == rows[row].key) {
+      table.status[row++] = TableChanges::Same;
+      return;
+    }
     if (row < rows.size() && rows[row].id == id) {
-      if (key == rows[row].key) table.status[row] = TableChanges::Same;
-      else table.status[row] = TableChanges::Edited, table.edited.emplace_back(row, key), same = false;
-      ++row;
+      table.status[row] = TableChanges::Edited, table.edited.emplace_back(row++, key), same = false;
     } else {
       table.added.push_back({id, key});
     }
+    table.texts.emplace(id, std::pair{std::u16string(ask), std::u16string(answer)});
   });
   if (same && row == rows.size()) table.status.clear();
   return table;
 }
+
+namespace {
+
+// Appends a line of the table as saved to the text shown, if one is to be: an item's own entry,
+// or the texts another program wrote (for a pinned row, item is null).
+void Show(const Merge& merge, const Entries& entries, const Item* item, std::int64_t id) {
+  if (!merge.plan.shown) return;
+  if (item && !(item->flags & kTheirKey))
+    return replytext::AppendReplyLine(*merge.plan.shown, entries[item->entry].ask, entries[item->entry].answer);
+  const auto& [ask, answer] = merge.table.texts.at(item ? merge.rows[item->row].id : id);
+  replytext::AppendReplyLine(*merge.plan.shown, ask, answer);
+}
+
+// The writes that give each item its id, the record of the table as saved and the text it shows.
+void WriteItems(const Merge& merge, const Entries& entries, const std::vector<std::int64_t>& ids, std::size_t follow,
+                std::vector<std::pair<std::int64_t, std::int64_t>>& moves) {
+  SavePlan& plan = merge.plan;
+  std::vector<RecordRow>& saved = plan.saved.rows;
+  saved.reserve(merge.items.size() + merge.pinned.size());
+  if (plan.keepsTheirs) plan.shown.emplace();
+  bool followed = false;
+  auto nextPinned = merge.pinned.begin();
+  const auto savePinnedBelow = [&](std::optional<std::int64_t> id) {
+    for (; nextPinned != merge.pinned.end() && (!id || nextPinned->id < *id); ++nextPinned)
+      saved.push_back(*nextPinned), Show(merge, entries, nullptr, nextPinned->id);
+  };
+  for (std::size_t k = 0; k < merge.items.size(); ++k) {
+    const Item& item = merge.items[k];
+    const ReplyEntryView& texts = entries[item.entry];
+    if (item.row == kNone) plan.changes.inserts.push_back({ids[k], texts.ask, texts.answer});
+    if (item.row != kNone && merge.rows[item.row].id != ids[k]) moves.emplace_back(merge.rows[item.row].id, ids[k]);
+    if (item.row != kNone && item.flags & kWrite) plan.changes.updates.push_back({ids[k], texts.ask, texts.answer});
+    savePinnedBelow(ids[k]);
+    if (!followed && item.entry >= follow) plan.followedLine = saved.size(), followed = true;
+    saved.push_back({ids[k], item.flags & kTheirKey ? merge.TheirKey(item.row) : merge.keys[item.entry]});
+    Show(merge, entries, &item, ids[k]);
+  }
+  savePinnedBelow(std::nullopt);
+  if (!followed) plan.followedLine = saved.empty() ? 0 : saved.size() - 1;
+}
+
+}  // namespace
 
 SavePlan PlanSave(Engine& engine, const Record& record, const Entries& entries, const TableChanges& table,
                   Resolution resolution, std::size_t follow) {
@@ -383,30 +447,11 @@ SavePlan PlanSave(Engine& engine, const Record& record, const Entries& entries, 
     for (std::size_t row = 0; row < rows.size(); ++row)
       if (links.entryOfRow[row] == kNone) merge.RowLeftOut(row);
   }
-  std::vector<RecordRow>& pinned = merge.pinned;
-  plan.keepsTheirs |= !table.added.empty();
-  pinned.insert(pinned.end(), table.added.begin(), table.added.end());
-  std::inplace_merge(pinned.begin(), pinned.end() - static_cast<std::ptrdiff_t>(table.added.size()), pinned.end(),
-                     [](const RecordRow& a, const RecordRow& b) { return a.id < b.id; });
-
-  const std::vector<Item>& items = merge.items;
-  const std::vector<std::int64_t> ids = AssignIds(rows, items, pinned);
+  merge.AddRowsAdded();
+  const std::vector<std::int64_t> ids = AssignIds(rows, merge.items, merge.pinned);
   std::vector<std::pair<std::int64_t, std::int64_t>> moves;
-  std::vector<RecordRow>& saved = plan.saved.rows;
-  saved.reserve(items.size() + pinned.size());
-  auto nextPinned = pinned.begin();
-  for (std::size_t k = 0; k < items.size(); ++k) {
-    const Item& item = items[k];
-    const ReplyEntryView& texts = entries[item.entry];
-    if (item.row == kNone) plan.changes.inserts.push_back({ids[k], texts.ask, texts.answer});
-    if (item.row != kNone && rows[item.row].id != ids[k]) moves.emplace_back(rows[item.row].id, ids[k]);
-    if (item.row != kNone && item.flags & kWrite) plan.changes.updates.push_back({ids[k], texts.ask, texts.answer});
-    for (; nextPinned != pinned.end() && nextPinned->id < ids[k]; ++nextPinned) saved.push_back(*nextPinned);
-    saved.push_back({ids[k], item.flags & kTheirKey ? merge.TheirKey(item.row) : keys[item.entry]});
-    if (!plan.followedId && item.entry >= follow) plan.followedId = ids[k];
-  }
-  saved.insert(saved.end(), nextPinned, pinned.end());
-  plan.changes.moves = OrderMoves(moves, [&] { return SpareId(rows, table, ids, pinned); });
+  WriteItems(merge, entries, ids, follow, moves);
+  plan.changes.moves = OrderMoves(moves, [&] { return SpareId(rows, table, ids, merge.pinned); });
   return plan;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "replytext/replytext.h"
@@ -25,7 +26,8 @@ struct TableChanges {
   std::vector<Status> status;                            // per record row; empty: all the same
   std::vector<std::pair<std::size_t, TextKey>> edited;   // (record row, its key now), in row order
   std::vector<RecordRow> added;                          // rows the record does not have, by id
-  bool None() const { return status.empty() && added.empty(); }
+  // The texts of the rows edited and added, by id: what the text box is to show of them.
+  std::unordered_map<std::int64_t, std::pair<std::u16string, std::u16string>> texts;
 };
 
 // The table now against record: no read at all while the engine's version is still the
@@ -50,9 +52,11 @@ struct SavePlan {
   bool keepsTheirs = false;   // the table as saved holds writes the text does not show
   ChangeSet changes;
   Record saved;               // the table as saved (its version left empty)
-  // The id the row of entry `follow` has after the save, or of the first entry after it that is
-  // still in the table; empty when none is.
-  std::optional<std::int64_t> followedId;
+  // Where the table as saved holds writes the text does not show: the table as saved, as editor
+  // text, and its line that holds entry `follow` (or the first entry after it still there, or
+  // else the last line).
+  std::optional<replytext::ReplyText> shown;
+  std::size_t followedLine = 0;
 };
 
 // Plans the save of entries (views into the operator's text, which the plan's texts point into)

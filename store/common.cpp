@@ -86,20 +86,6 @@ replytext::ReplyText Common::LoadReplyText() {
   return text;
 }
 
-// The table as saved, read inside the save's transaction so that it is exactly what commits.
-SaveOutcome Common::ReadSaved(const std::optional<std::int64_t>& followedId, Record& saved) {
-  SaveOutcome outcome;
-  outcome.saved.emplace();
-  saved.rows.clear();
-  std::size_t line = 0;
-  conn_->ReadRows({}, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
-    if (!followedId || id < *followedId) line = saved.rows.size() + 1;
-    AppendRow(id, ask, answer, *outcome.saved, saved);
-  });
-  outcome.followedLine = std::min(line, saved.rows.empty() ? 0 : saved.rows.size() - 1);
-  return outcome;
-}
-
 SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuestion& ask, std::size_t followLine) {
   std::size_t follow = 0;
   const std::vector<replytext::ReplyEntryView> entries = ParseEntries(text, followLine, follow);
@@ -121,12 +107,10 @@ SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuesti
       continue;
     }
     ApplyChanges(conn, plan.changes);
-    SaveOutcome outcome;
-    if (plan.keepsTheirs) outcome = ReadSaved(plan.followedId, plan.saved);
     plan.saved.version = conn.Version();
     conn.Commit();
     record_ = std::move(plan.saved);
-    return outcome;
+    return SaveOutcome{false, std::move(plan.shown), plan.followedLine};
   }
 }
 

@@ -77,8 +77,6 @@ class Common {
   const Record& LoadedRecord() const { return record_; }
 
  private:
-  SaveOutcome ReadSaved(const std::optional<std::int64_t>& followedId, Record& saved);
-
   std::u16string appPath_;
   EngineOpener open_;
   std::unique_ptr<Engine> conn_;

@@ -85,6 +85,13 @@ void AppendUtf8AsUtf16(std::string_view bytes, std::u16string& out) {
       *dst++ = *p++;
       continue;
     }
+    // Chinese text is mostly three-byte characters that are neither overlong (E0) nor surrogates
+    // (ED): those go straight through.
+    if (*p >= 0xE1 && *p < 0xF0 && *p != 0xED && end - p >= 3 && IsContinuation(p[1]) && IsContinuation(p[2])) {
+      *dst++ = static_cast<char16_t>((p[0] & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+      p += 3;
+      continue;
+    }
     const std::size_t length = SequenceLength(p, static_cast<std::size_t>(end - p));
     char32_t c = p[0] & (0x7F >> length);
     for (std::size_t i = 1; i < length; ++i) c = c << 6 | (p[i] & 0x3F);

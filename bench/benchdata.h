@@ -82,25 +82,38 @@ inline void Check(sqlite3* db, int rc, const char* what) {
     throw std::runtime_error(std::string(what) + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
 }
 
-// Replaces the table in an open database with rows, in one transaction with one prepared INSERT.
-inline void InsertRows(sqlite3* db, const std::vector<std::pair<std::string, std::string>>& rows) {
+// Runs sql once per row in one transaction, after `first` if given: its parameters are the row's
+// ask and answer and, if it has a third, its place counted from 1.
+inline void WriteRows(sqlite3* db, const char* first, const char* sql,
+                      const std::vector<std::pair<std::string, std::string>>& rows) {
   Check(db, sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr), "begin");
-  Check(db, sqlite3_exec(db, "delete from zorvrobot", nullptr, nullptr, nullptr), "delete");
-  sqlite3_stmt* insert = nullptr;
-  Check(db, sqlite3_prepare_v2(db, "insert into zorvrobot (ask, answer) values (?, ?)", -1, &insert, nullptr),
-        "prepare");
-  for (const auto& [ask, answer] : rows) {
-    sqlite3_bind_text(insert, 1, ask.data(), static_cast<int>(ask.size()), SQLITE_STATIC);
-    sqlite3_bind_text(insert, 2, answer.data(), static_cast<int>(answer.size()), SQLITE_STATIC);
-    const int rc = sqlite3_step(insert);
-    sqlite3_reset(insert);
+  if (first) Check(db, sqlite3_exec(db, first, nullptr, nullptr, nullptr), first);
+  sqlite3_stmt* stmt = nullptr;
+  Check(db, sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), "prepare");
+  const bool numbered = sqlite3_bind_parameter_count(stmt) == 3;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    sqlite3_bind_text(stmt, 1, rows[i].first.data(), static_cast<int>(rows[i].first.size()), SQLITE_STATIC);
+    sqlite3_bind_text(stmt, 2, rows[i].second.data(), static_cast<int>(rows[i].second.size()), SQLITE_STATIC);
+    if (numbered) sqlite3_bind_int64(stmt, 3, static_cast<sqlite3_int64>(i + 1));
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
     if (rc != SQLITE_DONE) {
-      sqlite3_finalize(insert);
-      Check(db, rc, "insert");
+      sqlite3_finalize(stmt);
+      Check(db, rc, sql);
     }
   }
-  sqlite3_finalize(insert);
+  sqlite3_finalize(stmt);
   Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
+}
+
+// Replaces the table in an open database with rows, with one prepared INSERT.
+inline void InsertRows(sqlite3* db, const std::vector<std::pair<std::string, std::string>>& rows) {
+  WriteRows(db, "delete from zorvrobot", "insert into zorvrobot (ask, answer) values (?, ?)", rows);
+}
+
+// Sets the texts of rows 1 to rows.size() by id, with one prepared UPDATE.
+inline void UpdateRows(sqlite3* db, const std::vector<std::pair<std::string, std::string>>& rows) {
+  WriteRows(db, nullptr, "update zorvrobot set ask = ?, answer = ? where id = ?", rows);
 }
 
 // The entries of a text, as the save reads them.
@@ -109,26 +122,6 @@ inline std::vector<replytext::ReplyEntry> ParseEntries(const replytext::ReplyTex
   for (const std::u16string_view line : replytext::SplitReplyText(text))
     if (const auto entry = replytext::ParseReplyLine(line)) entries.push_back({std::u16string(entry->ask), std::u16string(entry->answer)});
   return entries;
-}
-
-// Sets the texts of rows 1 to rows.size() by id, in one transaction with one prepared UPDATE.
-inline void UpdateRows(sqlite3* db, const std::vector<std::pair<std::string, std::string>>& rows) {
-  Check(db, sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr), "begin");
-  sqlite3_stmt* update = nullptr;
-  Check(db, sqlite3_prepare_v2(db, "update zorvrobot set ask = ?, answer = ? where id = ?", -1, &update, nullptr), "prepare");
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    sqlite3_bind_text(update, 1, rows[i].first.data(), static_cast<int>(rows[i].first.size()), SQLITE_STATIC);
-    sqlite3_bind_text(update, 2, rows[i].second.data(), static_cast<int>(rows[i].second.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(update, 3, static_cast<sqlite3_int64>(i + 1));
-    const int rc = sqlite3_step(update);
-    sqlite3_reset(update);
-    if (rc != SQLITE_DONE) {
-      sqlite3_finalize(update);
-      Check(db, rc, "update");
-    }
-  }
-  sqlite3_finalize(update);
-  Check(db, sqlite3_exec(db, "commit", nullptr, nullptr, nullptr), "commit");
 }
 
 // Another program's writes: ten rows in scattered places (not those the benchmarks' operator

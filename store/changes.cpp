@@ -455,6 +455,20 @@ SavePlan PlanSave(Engine& engine, const Record& record, const Entries& entries, 
   return plan;
 }
 
+namespace {
+
+// Runs the updates of rows, noting those a unique index refuses (the last refusal in refusal).
+void Update(Engine& engine, const RowTexts& row, std::vector<const RowTexts*>& refused, std::optional<Error>& refusal) {
+  try {
+    engine.Update(row);
+  } catch (const Error& error) {
+    if (error.fault() != Fault::Duplicate) throw;
+    refused.push_back(&row), refusal = error;
+  }
+}
+
+}  // namespace
+
 void ApplyChanges(Engine& engine, const ChangeSet& changes) {
   for (const std::int64_t id : changes.deletes) engine.Delete(id);
   for (const auto& [from, to] : changes.moves) engine.Move(from, to);
@@ -462,19 +476,11 @@ void ApplyChanges(Engine& engine, const ChangeSet& changes) {
   // written in the wrong order goes through in one more. A pass in which none goes is a cycle:
   // one row holds texts made of its id (which no other row holds) and waits again.
   std::vector<const RowTexts*> waiting, refused;
-  for (const RowTexts& row : changes.updates) waiting.push_back(&row);
+  std::optional<Error> refusal;
+  for (const RowTexts& row : changes.updates) Update(engine, row, refused, refusal);
   std::vector<std::int64_t> heldAside;
-  while (!waiting.empty()) {
-    std::optional<Error> refusal;
-    for (const RowTexts* row : waiting) {
-      try {
-        engine.Update(*row);
-      } catch (const Error& error) {
-        if (error.fault() != Fault::Duplicate) throw;
-        refused.push_back(row), refusal = error;
-      }
-    }
-    if (refused.size() == waiting.size()) {
+  for (std::size_t tried = changes.updates.size(); !refused.empty(); tried = waiting.size()) {
+    if (refused.size() == tried) {
       const auto aside = std::find_if(refused.begin(), refused.end(), [&](const RowTexts* row) {
         return std::find(heldAside.begin(), heldAside.end(), row->id) == heldAside.end();
       });
@@ -485,6 +491,7 @@ void ApplyChanges(Engine& engine, const ChangeSet& changes) {
     }
     waiting.assign(refused.rbegin(), refused.rend());
     refused.clear();
+    for (const RowTexts* row : waiting) Update(engine, *row, refused, refusal);
   }
   for (const RowTexts& row : changes.inserts) engine.Insert(row);
 }

@@ -54,12 +54,6 @@ std::vector<Line> Edited(std::vector<Line> lines) {
   return lines;
 }
 
-std::string Joined(const std::vector<Line>& lines) {
-  std::string text;
-  for (const Line& line : lines) text += (text.empty() ? "" : "\r\n") + line.ask + "###" + line.answer;
-  return text;
-}
-
 RC_GTEST_PROP(SaveProperty, StoresTheLinesInOrderAndTouchesNoOtherRow, ()) {
   const auto count = *rc::gen::inRange<std::size_t>(0, 9);
   const bool uniqueAsks = *rc::gen::arbitrary<bool>();
@@ -69,6 +63,11 @@ RC_GTEST_PROP(SaveProperty, StoresTheLinesInOrderAndTouchesNoOtherRow, ()) {
     table.push_back({uniqueAsks ? "q" + std::to_string(i) : *rc::gen::element<std::string>("a", "b"),
                      *rc::gen::element<std::string>("1", "2")});
   const std::vector<Line> lines = Edited(table);
+  std::vector<std::string> stored;  // the lines, as they are to be stored and as they are saved
+  std::string text;
+  std::set<std::string> asks;
+  for (const Line& line : lines)
+    stored.push_back(line.ask + "###" + line.answer), text += (text.empty() ? "" : "\r\n") + stored.back(), asks.insert(line.ask);
 
   TempDir dir;
   const fs::path file = dir.DatabaseFile();
@@ -84,18 +83,13 @@ RC_GTEST_PROP(SaveProperty, StoresTheLinesInOrderAndTouchesNoOtherRow, ()) {
   store::Common common(dir.AppPath());
   common.LoadReplyText();
   const std::string before = Sql(file, "select * from zorvrobot order by id");
-  std::set<std::string> asks;
-  for (const Line& line : lines) asks.insert(line.ask);
   if (uniqueAsks && asks.size() < lines.size()) {
     // Only a text the index refuses fails a save, and it changes nothing.
-    RC_ASSERT_THROWS_AS(common.SaveReplyText(U16(Joined(lines))), store::Error);
+    RC_ASSERT_THROWS_AS(common.SaveReplyText(U16(text)), store::Error);
     RC_ASSERT(Sql(file, "select * from zorvrobot order by id") == before);
     return;
   }
-  common.SaveReplyText(U16(Joined(lines)));
-
-  std::vector<std::string> stored;
-  for (const Line& line : lines) stored.push_back(line.ask + "###" + line.answer);
+  common.SaveReplyText(U16(text));
   RC_ASSERT(Split(Sql(file, "select ask || '###' || answer from zorvrobot order by id")) == stored);
   std::set<std::string> written;
   for (const std::string& id : Split(Sql(file, "select id from log"))) written.insert(id);

@@ -407,6 +407,11 @@ void WriteItems(const Merge& merge, const Entries& entries, const std::vector<st
   SavePlan& plan = merge.plan;
   std::vector<RecordRow>& saved = plan.saved.rows;
   saved.reserve(merge.items.size() + merge.pinned.size());
+  // Room for the writes at once: grown row by row, a million of them would be copied over and over.
+  const auto writes = std::count_if(merge.items.begin(), merge.items.end(), [](const Item& i) { return i.flags & kWrite; });
+  const auto inserts = std::count_if(merge.items.begin(), merge.items.end(), [](const Item& i) { return i.row == kNone; });
+  plan.changes.inserts.reserve(static_cast<std::size_t>(inserts));
+  plan.changes.updates.reserve(static_cast<std::size_t>(writes - inserts));
   if (plan.keepsTheirs) plan.shown.emplace();
   bool followed = false;
   auto nextPinned = merge.pinned.begin();

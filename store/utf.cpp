@@ -23,6 +23,18 @@ void AppendUtf16AsUtf8(std::u16string_view text, std::string& out) {
   const char16_t* const end = in + text.size();
   while (in != end) {
     char32_t c = *in++;
+    // Most units are characters of the basic plane outside the surrogates: straight through.
+    if (c < 0x80) {
+      *dst++ = static_cast<char>(c);
+      continue;
+    }
+    if (c < 0xD800 || c > 0xDFFF) {
+      const bool two = c < 0x800;
+      if (!two) *dst++ = static_cast<char>(0xE0 | c >> 12);
+      *dst++ = static_cast<char>((two ? 0xC0 : 0x80) | ((c >> 6) & (two ? 0x1F : 0x3F)));
+      *dst++ = static_cast<char>(0x80 | (c & 0x3F));
+      continue;
+    }
     if (IsByteEscape(c)) {
       *dst++ = static_cast<char>(c - 0xDC00);  // a byte that was not text when it was read
       continue;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
+#include <tuple>
 #include <unordered_map>
 
 namespace store {
@@ -35,11 +36,15 @@ struct Links {
   }
 };
 
-// For each entry in [first, entryEnd), the k-th row in [first, rowEnd) holding its key if it is
-// the k-th entry holding it, or kNone.
-std::vector<Index> Candidates(const std::vector<RecordRow>& rows, const std::vector<TextKey>& keys, std::size_t first,
-                              std::size_t rowEnd, std::size_t entryEnd) {
-  const std::size_t count = rowEnd - first;
+// A stretch of the record's rows and of the text's entries, each from its begin to its end.
+struct Span {
+  std::size_t rowBegin, rowEnd, entryBegin, entryEnd;
+};
+
+// For each entry of span, the k-th row of span holding its key if it is the k-th entry holding
+// it, or kNone.
+std::vector<Index> Candidates(const std::vector<RecordRow>& rows, const std::vector<TextKey>& keys, const Span& span) {
+  const std::size_t count = span.rowEnd - span.rowBegin, first = span.rowBegin;
   std::size_t size = 4;
   while (size < count + count / 2) size <<= 1;
   // Open addressing by key: a slot holds the first row of one key, `next` the later ones in
@@ -50,27 +55,26 @@ std::vector<Index> Candidates(const std::vector<RecordRow>& rows, const std::vec
     while (slots[slot] != kNone && rows[slots[slot]].key != key) slot = (slot + 1) & (size - 1);
     return slot;
   };
-  for (std::size_t row = rowEnd; row-- > first;) {
+  for (std::size_t row = span.rowEnd; row-- > first;) {
     const std::size_t slot = find(rows[row].key);
     if (slots[slot] != kNone) next[row - first] = slots[slot];
     slots[slot] = static_cast<Index>(row), take[row - first] = static_cast<Index>(row);
   }
-  std::vector<Index> candidates(entryEnd - first, kNone);
-  for (std::size_t entry = first; entry < entryEnd; ++entry) {
+  std::vector<Index> candidates(span.entryEnd - span.entryBegin, kNone);
+  for (std::size_t entry = span.entryBegin; entry < span.entryEnd; ++entry) {
     const Index head = slots[find(keys[entry])];
     if (head == kNone) continue;
     Index& row = take[head - first];
-    candidates[entry - first] = row;
+    candidates[entry - span.entryBegin] = row;
     if (row != kNone) row = next[row - first];
   }
   return candidates;
 }
 
-// Links rows and entries with equal keys between first and the ends: the longest run in order
-// of both are anchors (common lines), the others lines moved elsewhere.
-void LinkMiddle(const std::vector<RecordRow>& rows, const std::vector<TextKey>& keys, std::size_t first,
-                std::size_t rowEnd, std::size_t entryEnd, Links& links) {
-  const std::vector<Index> candidates = Candidates(rows, keys, first, rowEnd, entryEnd);
+// Links the rows and entries of span with equal keys: the longest run in order of both are
+// anchors (common lines), the others lines moved elsewhere.
+void LinkByKeys(const std::vector<RecordRow>& rows, const std::vector<TextKey>& keys, const Span& span, Links& links) {
+  const std::vector<Index> candidates = Candidates(rows, keys, span);
   std::vector<Index> tails, previous(candidates.size(), kNone);  // tails[k]: last entry of the best run of k + 1
   const auto rowOf = [&](Index entry) { return candidates[entry]; };
   for (Index entry = 0; entry < candidates.size(); ++entry) {
@@ -84,9 +88,61 @@ void LinkMiddle(const std::vector<RecordRow>& rows, const std::vector<TextKey>& 
     if (it == tails.end()) tails.push_back(entry); else *it = entry;
   }
   for (Index entry = tails.empty() ? kNone : tails.back(); entry != kNone; entry = previous[entry])
-    links.anchor[first + entry] = true;
+    links.anchor[span.entryBegin + entry] = true;
   for (Index entry = 0; entry < candidates.size(); ++entry)
-    if (candidates[entry] != kNone) links.Link(candidates[entry], first + entry);
+    if (candidates[entry] != kNone) links.Link(candidates[entry], span.entryBegin + entry);
+}
+
+// How many lines ahead on either side a walk in step looks for rows and entries equal again.
+constexpr std::size_t kLookahead = 8;
+
+// Scattered edits leave most lines beside their rows: walks the span's rows and entries in step,
+// linking equal ones as anchors, and where they differ goes on from the nearest pair within
+// kLookahead lines that is equal again. Returns the span left where it found none.
+Span WalkInStep(const std::vector<RecordRow>& rows, const std::vector<TextKey>& keys, Span span, Links& links) {
+  std::size_t& row = span.rowBegin;
+  std::size_t& entry = span.entryBegin;
+  while (row < span.rowEnd && entry < span.entryEnd) {
+    if (rows[row].key == keys[entry]) {
+      links.Link(row, entry), links.anchor[entry] = true, ++row, ++entry;
+      continue;
+    }
+    bool found = false;
+    for (std::size_t ahead = 1; ahead <= kLookahead && !found; ++ahead)
+      for (std::size_t r = 0; r <= ahead && !found; ++r)
+        if (row + r < span.rowEnd && entry + ahead - r < span.entryEnd && rows[row + r].key == keys[entry + ahead - r])
+          row += r, entry += ahead - r, found = true;
+    if (!found) break;
+  }
+  return span;
+}
+
+// Lines moved out of or into the stretch a walk passed (where a walk skips a line, it does not
+// see where it went): a free entry anywhere in span takes a free row of walked with its key, and
+// a free entry of walked a free row anywhere in span.
+void LinkMovedAcross(const std::vector<RecordRow>& rows, const std::vector<TextKey>& keys, const Span& span,
+                     const Span& walked, Links& links) {
+  const auto less = [](const std::pair<TextKey, Index>& a, const std::pair<TextKey, Index>& b) {
+    return std::tie(a.first.low, a.first.high, a.second) < std::tie(b.first.low, b.first.high, b.second);
+  };
+  for (const bool byRows : {true, false}) {
+    std::vector<std::pair<TextKey, Index>> walkedFree;  // (key, row or entry) still free in walked
+    for (std::size_t i = byRows ? walked.rowBegin : walked.entryBegin; i < (byRows ? walked.rowEnd : walked.entryEnd); ++i)
+      if ((byRows ? links.entryOfRow[i] : links.rowOfEntry[i]) == kNone)
+        walkedFree.emplace_back(byRows ? rows[i].key : keys[i], static_cast<Index>(i));
+    if (walkedFree.empty()) continue;
+    std::sort(walkedFree.begin(), walkedFree.end(), less);
+    for (std::size_t i = byRows ? span.entryBegin : span.rowBegin; i < (byRows ? span.entryEnd : span.rowEnd); ++i) {
+      if ((byRows ? links.rowOfEntry[i] : links.entryOfRow[i]) != kNone) continue;
+      const TextKey& key = byRows ? keys[i] : rows[i].key;
+      auto it = std::lower_bound(walkedFree.begin(), walkedFree.end(), std::pair{key, Index{0}}, less);
+      for (; it != walkedFree.end() && it->first == key; ++it) {
+        if ((byRows ? links.entryOfRow[it->second] : links.rowOfEntry[it->second]) != kNone) continue;
+        byRows ? links.Link(it->second, i) : links.Link(i, it->second);
+        break;
+      }
+    }
+  }
 }
 
 // Hints of the texts the free rows hold now: (ask, answer) per free row, zero for a row gone.
@@ -177,8 +233,10 @@ Links LinkEntries(Engine& engine, const std::vector<RecordRow>& rows, const Entr
          rows[rows.size() - 1 - tail].key == keys[keys.size() - 1 - tail]) {
     links.Link(rows.size() - 1 - tail, keys.size() - 1 - tail), links.anchor[keys.size() - 1 - tail] = true, ++tail;
   }
-  if (head + tail < rows.size() && head + tail < keys.size())
-    LinkMiddle(rows, keys, head, rows.size() - tail, keys.size() - tail, links);
+  const Span middle{head, rows.size() - tail, head, keys.size() - tail};
+  const Span left = WalkInStep(rows, keys, middle, links);
+  if (left.rowBegin < left.rowEnd && left.entryBegin < left.entryEnd) LinkByKeys(rows, keys, left, links);
+  LinkMovedAcross(rows, keys, middle, {middle.rowBegin, left.rowBegin, middle.entryBegin, left.entryBegin}, links);
   PairGaps(engine, rows, entries, links);
   return links;
 }

@@ -55,7 +55,7 @@ std::vector<Line> Edited(std::vector<Line> lines) {
 }
 
 RC_GTEST_PROP(SaveProperty, StoresTheLinesInOrderAndTouchesNoOtherRow, ()) {
-  const auto count = *rc::gen::inRange<std::size_t>(0, 9);
+  const auto count = *rc::gen::inRange<std::size_t>(0, 24);
   const bool uniqueAsks = *rc::gen::arbitrary<bool>();
   const std::vector<std::int64_t> ids = GeneratedIds(count);
   std::vector<Line> table;

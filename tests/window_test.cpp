@@ -238,15 +238,17 @@ TEST_F(WindowContract, StartsWithTheKeyboardInTxtAndSavesAndReloads) {
   window.Press(Key::Save);  // Ctrl+S
   EXPECT_EQ(std::make_tuple(U8(window.Caption()), U8(window.form.Text()), Dump(dir.DatabaseFile())),
             std::make_tuple("Velmora(保存成功)"s, "b###2"s, "b|2\n"s));
-  Sql(dir.DatabaseFile(), "insert into zorvrobot (ask, answer) values ('x', 'y')");
+  Sql(dir.DatabaseFile(), "insert into zorvrobot (id, ask, answer) values (0, 'x', 'y')");
+  window.form.SetCaretLine(0);
   window.Click(1);  // the save link saves with nothing changed, and shows what another program wrote
   EXPECT_EQ(std::make_tuple(U8(window.Caption()), U8(window.form.Text()), Dump(dir.DatabaseFile())),
-            std::make_tuple("Velmora(保存成功)"s, "b###2\r\nx###y"s, "b|2\nx|y\n"s));
+            std::make_tuple("Velmora(保存成功)"s, "x###y\r\nb###2"s, "x|y\nb|2\n"s));
   EXPECT_FALSE(window.form.Form().Modified());
+  EXPECT_EQ(window.form.CaretLine(), 1u) << "the caret stays on its line";
   window.Type(u"y");
   window.Click(0);  // the reload link drops the edit without asking
   EXPECT_EQ(std::make_pair(U8(window.Caption()), U8(window.form.Text())),
-            std::make_pair("Velmora(加载完毕)"s, "b###2\r\nx###y"s));
+            std::make_pair("Velmora(加载完毕)"s, "x###y\r\nb###2"s));
 }
 
 // Every unit a box cannot show as it is, next to every other: shown as the same stand-ins in

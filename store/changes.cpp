@@ -71,26 +71,36 @@ std::vector<Index> Candidates(const std::vector<RecordRow>& rows, const std::vec
   return candidates;
 }
 
+// The longest run of places, in order, whose values never fall (rise, where strict): a mark per
+// place. Only places that take part (takes(k)) are given a value.
+template <typename Takes, typename Value>
+std::vector<bool> LongestRun(std::size_t count, bool strict, const Takes& takes, const Value& value) {
+  std::vector<Index> tails, previous(count, kNone);  // tails[k]: last place of the best run of k + 1
+  for (std::size_t k = 0; k < count; ++k) {
+    if (!takes(k)) continue;
+    const auto v = value(k);
+    const auto follows = [&](Index t) { return strict ? value(t) < v : value(t) <= v; };  // k may come after t
+    // Most places keep their order and lengthen the longest run: no search for those.
+    const auto it = tails.empty() || follows(tails.back()) ? tails.end() : std::partition_point(tails.begin(), tails.end(), follows);
+    if (it != tails.begin()) previous[k] = *(it - 1);
+    if (it == tails.end()) tails.push_back(static_cast<Index>(k)); else *it = static_cast<Index>(k);
+  }
+  std::vector<bool> marks(count);
+  for (Index k = tails.empty() ? kNone : tails.back(); k != kNone; k = previous[k]) marks[k] = true;
+  return marks;
+}
+
 // Links the rows and entries of span with equal keys: the longest run in order of both are
 // anchors (common lines), the others lines moved elsewhere.
 void LinkByKeys(const std::vector<RecordRow>& rows, const std::vector<TextKey>& keys, const Span& span, Links& links) {
   const std::vector<Index> candidates = Candidates(rows, keys, span);
-  std::vector<Index> tails, previous(candidates.size(), kNone);  // tails[k]: last entry of the best run of k + 1
-  const auto rowOf = [&](Index entry) { return candidates[entry]; };
-  for (Index entry = 0; entry < candidates.size(); ++entry) {
-    const Index row = candidates[entry];
-    if (row == kNone) continue;
-    // Most lines keep their order and lengthen the longest run: no search for those.
-    const auto it = tails.empty() || rowOf(tails.back()) < row
-                        ? tails.end()
-                        : std::lower_bound(tails.begin(), tails.end(), row, [&](Index e, Index r) { return rowOf(e) < r; });
-    if (it != tails.begin()) previous[entry] = *(it - 1);
-    if (it == tails.end()) tails.push_back(entry); else *it = entry;
+  const std::vector<bool> inOrder = LongestRun(
+      candidates.size(), true, [&](std::size_t e) { return candidates[e] != kNone; }, [&](std::size_t e) { return candidates[e]; });
+  for (std::size_t entry = 0; entry < candidates.size(); ++entry) {
+    if (candidates[entry] == kNone) continue;
+    links.Link(candidates[entry], span.entryBegin + entry);
+    links.anchor[span.entryBegin + entry] = inOrder[entry];
   }
-  for (Index entry = tails.empty() ? kNone : tails.back(); entry != kNone; entry = previous[entry])
-    links.anchor[span.entryBegin + entry] = true;
-  for (Index entry = 0; entry < candidates.size(); ++entry)
-    if (candidates[entry] != kNone) links.Link(candidates[entry], span.entryBegin + entry);
 }
 
 // How many lines ahead on either side a walk in step looks for rows and entries equal again.
@@ -333,21 +343,12 @@ class FreeIds {
 std::vector<bool> RowsKeepingIds(const std::vector<RecordRow>& rows, const std::vector<Item>& items, const FreeIds& free) {
   const std::size_t n = items.size();
   const auto value = [&](std::size_t k) { return free.Below(rows[items[k].row].id) - k; };
-  std::vector<Index> tails, previous(n, kNone);
-  for (std::size_t k = 0; k < n; ++k) {
-    if (items[k].row == kNone) continue;
+  const auto takes = [&](std::size_t k) {
+    if (items[k].row == kNone) return false;
     const std::uint64_t below = free.Below(rows[items[k].row].id);
-    if (below < k || below - k > free.Last() - (n - 1)) continue;
-    const std::uint64_t v = below - k;
-    const auto it = tails.empty() || value(tails.back()) <= v
-                        ? tails.end()
-                        : std::upper_bound(tails.begin(), tails.end(), v, [&](std::uint64_t x, Index t) { return x < value(t); });
-    if (it != tails.begin()) previous[k] = *(it - 1);
-    if (it == tails.end()) tails.push_back(static_cast<Index>(k)); else *it = static_cast<Index>(k);
-  }
-  std::vector<bool> keeps(n);
-  for (Index k = tails.empty() ? kNone : tails.back(); k != kNone; k = previous[k]) keeps[k] = true;
-  return keeps;
+    return below >= k && below - k <= free.Last() - (n - 1);
+  };
+  return LongestRun(n, false, takes, value);
 }
 
 // The id of each item: kept rows keep theirs; the others take the free ids counting down from

@@ -53,8 +53,9 @@ namespace {
 void AppendRow(std::int64_t id, std::u16string_view ask, std::u16string_view answer, replytext::ReplyText& text,
                Record& record) {
   replytext::AppendReplyLine(text, ask, answer);
-  const std::u16string_view line = std::u16string_view(text).substr(text.size() - ask.size() - 3 - answer.size());
-  record.rows.push_back({id, KeyOf(line.substr(0, ask.size()), line.substr(ask.size() + 3))});
+  const std::size_t separator = replytext::ReplySeparator.size();
+  const std::u16string_view line = std::u16string_view(text).substr(text.size() - ask.size() - separator - answer.size());
+  record.rows.push_back({id, KeyOf(line.substr(0, ask.size()), line.substr(ask.size() + separator))});
 }
 
 // The entries of text's accepted lines; follow becomes the index of the first entry read from

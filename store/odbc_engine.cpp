@@ -141,8 +141,7 @@ class OdbcEngine final : public Engine {
   std::int32_t id32_[3] = {};  // their 32-bit copies, for Jet
   Text ask_, answer_;          // bound texts
   SQLLEN askLength_ = 0, answerLength_ = 0;
-  std::u16string columns_;     // the table's other columns, found at the first move
-  bool columnsFound_ = false;
+  std::optional<std::u16string> columns_;  // the table's other columns, found at the first move
   // The write statements, prepared at their first use.
   Handle delete_{nullptr, FreeHandle{SQL_HANDLE_STMT}}, update_{nullptr, FreeHandle{SQL_HANDLE_STMT}};
   Handle insert_{nullptr, FreeHandle{SQL_HANDLE_STMT}};
@@ -344,15 +343,15 @@ void OdbcEngine::WriteTexts(Handle& stmt, std::u16string_view sql, const RowText
 // row holds, so that a unique index on ask or answer never sees a text twice; it gets its own
 // texts back once the old row is gone. The ids are the store's own numbers, written as digits.
 void OdbcEngine::Move(std::int64_t from, std::int64_t to) {
-  if (!columnsFound_) columns_ = OtherColumns(), columnsFound_ = true;
+  if (!columns_) columns_ = OtherColumns();
   std::u16string ask, answer;
   bool found = false;
   ReadRows({from, from}, [&](std::int64_t, std::u16string_view a, std::u16string_view b) { ask = a, answer = b, found = true; });
   if (!found) throw Error(Fault::Vanished, 0, "a row the save moves is not there");
   const std::u16string f = Utf8ToUtf16(std::to_string(from)), t = Utf8ToUtf16(std::to_string(to));
   const std::u16string stand = PlaceholderText(from);
-  const Handle copy = Prepare(u"INSERT INTO zorvrobot (id, ask, answer" + columns_ + u") SELECT " + t + u", ?, ?" +
-                              columns_ + u" FROM zorvrobot WHERE id = " + f);
+  const Handle copy = Prepare(u"INSERT INTO zorvrobot (id, ask, answer" + *columns_ + u") SELECT " + t + u", ?, ?" +
+                              *columns_ + u" FROM zorvrobot WHERE id = " + f);
   BindText(copy.get(), 1, stand, ask_, askLength_);
   BindText(copy.get(), 2, stand, answer_, answerLength_);
   Execute(copy.get());

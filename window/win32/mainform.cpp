@@ -243,8 +243,11 @@ std::u16string MainForm::Text() const { return standIns_.Restore(ShownText()); }
 // Lines are counted by the CR LFs of the text itself: with word wrap on, the control's own line
 // numbers count the rows a line wraps into.
 std::size_t MainForm::CaretLine() const {
-  const std::u16string shown = ShownText();
-  const std::size_t caret = std::min(SelectedRange().first, shown.size());
+  // Only the text up to the caret (and the unit after it, to see a CR LF around it) is read: a
+  // save reads the whole text once already.
+  const std::size_t caret = SelectedRange().first;
+  std::u16string shown(caret + 1, u'\0');
+  shown.resize(static_cast<std::size_t>(Edit(WM_GETTEXT, caret + 2, reinterpret_cast<LPARAM>(shown.data()))));
   std::size_t line = 0;
   for (std::size_t at = shown.find(u"\r\n"); at < caret; at = shown.find(u"\r\n", at + 2)) ++line;
   return line;

@@ -68,6 +68,12 @@ bool frmMain::ReloadReplies() {
     Report(LoadFailedMessage(cause, !loaded_));
     return false;
   }
+  if (!ShowTable(std::move(text))) return false;
+  SetCaption(kLoadedSuffix);
+  return true;
+}
+
+bool frmMain::ShowTable(std::u16string text) {
   try {
     window_.SetText(std::move(text));
   } catch (const std::exception& cause) {
@@ -78,7 +84,6 @@ bool frmMain::ReloadReplies() {
     return false;
   }
   loaded_ = true;
-  SetCaption(kLoadedSuffix);
   return true;
 }
 
@@ -98,7 +103,10 @@ bool frmMain::SaveReplies() {
     return false;
   }
   if (outcome.cancelled) return false;  // the edits stay, unsaved
-  if (outcome.saved) ShowSaved(std::move(*outcome.saved), outcome.followedLine);
+  // The table as saved holds what another program wrote: the box shows it, the caret on the line
+  // it was on. (The save itself is done even if the box cannot show it.)
+  if (outcome.saved && ShowTable(std::move(*outcome.saved)))
+    Attempt([&] { window_.SetCaretLine(outcome.followedLine); });
   modified_ = false;
   SetCaption(kSavedSuffix);
   return true;
@@ -111,20 +119,6 @@ std::optional<store::Resolution> frmMain::AskAboutConflicts(std::size_t count) {
   if (answer == vbYes) return store::Resolution::Mine;
   if (answer == vbNo) return store::Resolution::Theirs;
   return std::nullopt;
-}
-
-// The table as saved holds what another program wrote: the box shows it, the caret on the line
-// it was on.
-void frmMain::ShowSaved(std::u16string text, std::size_t caretLine) {
-  try {
-    window_.SetText(std::move(text));
-  } catch (const std::exception& cause) {
-    // The save is done, but the box may hold part of the table: as after a failed reload.
-    loaded_ = false;
-    Report(LoadFailedMessage(cause, true));
-    return;
-  }
-  Attempt([&] { window_.SetCaretLine(caretLine); });
 }
 
 void frmMain::CloseRequest(int& cancel) {

@@ -41,7 +41,9 @@ class frmMain {
   bool ReloadReplies();
   bool SaveReplies();
   std::optional<store::Resolution> AskAboutConflicts(std::size_t count);
-  void ShowSaved(std::u16string text, std::size_t caretLine);
+  // Puts a text of the whole table in the box; if that fails, says so and refuses saving until a
+  // load succeeds. Returns whether it succeeded.
+  bool ShowTable(std::u16string text);
   void SetCaption(std::u16string_view suffix);
   void Report(std::u16string_view text);
 

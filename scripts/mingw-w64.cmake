@@ -1,7 +1,7 @@
 # Cross-builds Velmora for Windows with Debian's MinGW-w64. VELMORA_MINGW_ARCH picks the target:
 # i686 (the default) for the program itself, as only a 32-bit program finds the Jet driver every
-# Windows has; x86_64 for the tests, since this machine runs no 32-bit programs, under wine or
-# otherwise. The -posix compilers, because the -win32 ones have no std::mutex, which GoogleTest
+# Windows has, and for its tests; x86_64 for the tests on machines that run no 32-bit programs,
+# under wine or otherwise. The -posix compilers, because the -win32 ones have no std::mutex, which GoogleTest
 # needs. Built programs run under wine.
 set(VELMORA_MINGW_ARCH i686 CACHE STRING "i686 or x86_64")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VELMORA_MINGW_ARCH)

@@ -12,3 +12,9 @@ on_wine_display() {  # command and its arguments
   xvfb-run -a -s "-screen 0 1024x768x24 -noreset" \
     bash -c 'wineserver -p; wine cmd /c exit >/dev/null 2>&1; "$@"' bash "$@"
 }
+
+# Where scripts/build-windows --tests builds the tests: beside velmora.exe as 32-bit programs
+# where this machine runs them, otherwise as 64-bit ones in a tree of their own.
+windows_tests_dir() {
+  if scripts/runs-32bit; then echo build-windows; else echo build-windows-tests; fi
+}

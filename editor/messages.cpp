@@ -47,6 +47,10 @@ std::u16string DescribeFailure(const std::exception& cause) {
   if (!error) return u"发生了意外错误。";
   if (error->fault() == store::Fault::NoSuchField)
     return u"应答表 zorvrobot 缺少 " + store::Utf8ToUtf16(error->subject()) + u" 列。";
+  if (error->fault() == store::Fault::Unstorable)
+    return u"第 " + store::Utf8ToUtf16(error->subject()) +
+           u" 行含有数据库文件无法保存的字符：这个文件是旧版 Access（Jet 3）格式，只能保存本机系统语言的文字，"
+           u"其他字符会被存成“?”。请修改这一行后再保存。";
   for (const auto& [fault, text] : kFaultTexts)
     if (fault == error->fault()) return std::u16string(text);
   return u"数据库操作失败。";

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <utility>
 
 #include "store/changes.h"
 #include "store/odbc_engine.h"
@@ -15,10 +16,12 @@ std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path) {
   // engine's name after a four-byte prefix.
   std::ifstream file(path, std::ios::binary);
   if (!file) throw Error(Fault::CantOpen, 0, "cannot open " + path.u8string());
-  char header[19] = {};
+  char header[21] = {};
   file.read(header, sizeof header);
   if (std::memcmp(header, "SQLite format 3", 16) == 0) return OpenSqliteEngine(path);
-  if (std::memcmp(header + 4, "Standard Jet DB", 15) == 0) return OpenOdbcEngine(OdbcDriver::Jet, path.u16string());
+  // Byte 0x14 is Jet's version: 0 for Jet 3, whose texts are in the system's code page.
+  if (std::memcmp(header + 4, "Standard Jet DB", 15) == 0)
+    return OpenOdbcEngine(header[0x14] == 0 ? OdbcDriver::Jet3 : OdbcDriver::Jet4, path.u16string());
   if (std::memcmp(header + 4, "Standard ACE DB", 15) == 0) return OpenOdbcEngine(OdbcDriver::Ace, path.u16string());
   throw Error(Fault::NotADatabase, 0, "not a database this program reads");
 }
@@ -73,6 +76,17 @@ std::vector<replytext::ReplyEntryView> ParseEntries(std::u16string_view text, st
   return entries;
 }
 
+// Refuses, naming its line (from 1), the first line whose entry holds a text conn cannot store.
+void RefuseUnheldText(const Engine& conn, std::u16string_view text) {
+  if (conn.HoldsEveryText()) return;
+  const std::vector<std::u16string_view> lines = replytext::SplitReplyText(text);
+  for (std::size_t line = 0; line < lines.size(); ++line) {
+    const auto entry = replytext::ParseReplyLine(lines[line]);
+    if (entry && (!conn.Holds(entry->ask) || !conn.Holds(entry->answer)))
+      throw Error(Fault::Unstorable, 0, "a text the file's code page cannot hold", std::to_string(line + 1));
+  }
+}
+
 }  // namespace
 
 replytext::ReplyText Common::LoadReplyText() {
@@ -91,8 +105,10 @@ SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuesti
   std::size_t follow = 0;
   const std::vector<replytext::ReplyEntryView> entries = ParseEntries(text, followLine, follow);
   Engine& conn = Conn();
+  RefuseUnheldText(conn, text);
   std::optional<Resolution> answer;
   std::size_t askedAbout = 0;
+  bool planAgain = true;  // once, for a write that found its row gone
   for (;;) {
     conn.BeginWrite();
     // Rolls the transaction back however the save ends, so that no failure path can leave the
@@ -107,7 +123,15 @@ SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuesti
       if (!answer) return SaveOutcome{true, std::nullopt, 0};
       continue;
     }
-    ApplyChanges(conn, plan.changes);
+    try {
+      ApplyChanges(conn, plan.changes);
+    } catch (const Error& error) {
+      // Where reads take no locks (Jet), another program may have deleted or changed a row
+      // between the comparison and the write: the save is planned again against the table now.
+      if (error.fault() != Fault::Vanished || !std::exchange(planAgain, false)) throw;
+      conn.Rollback();
+      continue;
+    }
     plan.saved.version = conn.Version();
     conn.Commit();
     record_ = std::move(plan.saved);

@@ -39,6 +39,7 @@ enum class Fault {
   OrderNotKept,      // the table does not number its rows itself, so line order could be lost
   Moved,             // the open file was deleted, renamed or replaced by another file
   Vanished,          // a row a save writes was gone or changed hands while it wrote
+  Unstorable,        // a text holds a character the file cannot store; subject() names its line
 };
 
 class Error : public std::runtime_error {
@@ -89,6 +90,11 @@ class Engine {
   // two versions are equal, no other connection has written the file. Empty where the engine
   // cannot tell, so that the table is always read.
   virtual std::optional<std::uint64_t> Version() = 0;
+  // False for a text the file cannot store as it is (a file that keeps its texts in a code page
+  // would store "?" for a character outside it), which must then not be written. HoldsEveryText
+  // is true where every text is held, and Holds need not be asked.
+  virtual bool HoldsEveryText() const { return true; }
+  virtual bool Holds(std::u16string_view) const { return true; }
 
   // A write transaction: reads inside it see the table as it is, and no other program can write
   // until Commit or Rollback. BeginWrite refuses (OrderNotKept) a table whose id the database
@@ -105,6 +111,7 @@ class Engine {
   // Fails (Moved) rather than commit into a file that is no longer at its path.
   virtual void Commit() = 0;
   // Ends an open transaction without its changes; does nothing when none is open, as after Commit.
+  // After either, a read again leaves no transaction open behind it.
   virtual void Rollback() noexcept = 0;
 };
 

@@ -6,12 +6,16 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#ifndef _WIN32
+#include <iconv.h>
+#endif
+
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
 #include <optional>
 #include <vector>
 
-#include "store/sqlite_engine.h"
 #include "store/utf.h"
 
 namespace store {
@@ -33,9 +37,15 @@ std::u16string Lower(std::u16string name) {
 }
 
 // ---- What differs between the drivers: everything Jet-only lives here ----
+//
+// Written from Microsoft's documentation of its Access driver and Jet's error list. Only a Windows
+// machine with a real Jet file can confirm: ExtendedAnsiSQL=1, with which the driver refuses a
+// value too long for its column (22001) instead of cutting it without a word; the driver found by
+// its translated name; Jet's error numbers; the short name of a file whose name holds ";", "{" or
+// "}"; the counter lifted after a save that wrote ids; Jet 3 texts held to the system's code
+// page; and, in the engine below, the 32-bit id parameters and the row copy of a move (Move).
 
-// The fault of a diagnostic record: first by the standard SQLSTATE, then by the driver's own
-// number for the states drivers share ("HY000", a general error).
+// The fault of a standard SQLSTATE, or Engine for the states drivers share ("HY000").
 Fault ClassifyState(const std::u16string& state) {
   // No such driver: Windows says IM002 or IM003; unixODBC (also under wine) only warns that it
   // could not load the driver, and that warning is then all a failed connection says.
@@ -50,19 +60,19 @@ Fault ClassifyState(const std::u16string& state) {
   return Fault::Engine;
 }
 
-// Jet's own error numbers, which the Access driver gives as negative native errors. Written from
-// the driver's documentation and Jet's error list; only a Windows machine with a real Jet file
-// can confirm which number each failure brings.
-Fault ClassifyJet(SQLINTEGER native) {
+// Jet's own error numbers, which the Access driver gives as negative native errors.
+Fault ClassifyJet(std::int32_t native) {
   switch (native) {
     case -1032:  // file already in use, or opened exclusively (its .ldb lock file included)
     case -3218:  // could not update; currently locked
     case -3260:  // could not update; currently locked by another user
       return Fault::Busy;
     case -1809:  // permission denied
-    case -3035:  // operation must use an updateable query: a read-only file or folder
+    case -3073:  // operation must use an updatable query: a read-only file or folder
       return Fault::ReadOnly;
-    case -1811: return Fault::CantOpen;    // file not found
+    case -1811:  // file not found
+    case -1044:  // not a valid file name
+      return Fault::CantOpen;
     case -1305: return Fault::NoSuchTable; // object not found
     case -1605: return Fault::Duplicate;   // duplicate value in an index, primary key or relationship
     case -1206: return Fault::Corrupt;
@@ -72,17 +82,83 @@ Fault ClassifyJet(SQLINTEGER native) {
   }
 }
 
-struct Dialect {
-  std::u16string_view connection;  // the connection string up to the file's name
-  bool jet;                        // Jet: ids are 32-bit AutoNumbers, errors Jet's numbers
-};
-
-Dialect DialectOf(OdbcDriver driver) {
-  switch (driver) {
-    case OdbcDriver::Jet: return {u"DRIVER={Microsoft Access Driver (*.mdb)};DBQ=", true};
-    case OdbcDriver::Ace: return {u"DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=", true};
-    default: return {u"DRIVER={SQLite3};NoCreat=1;Timeout=3000;DATABASE=", false};
+// The stand-in driver's native errors, which are SQLite's primary result codes.
+Fault ClassifyStandIn(std::int32_t native, const std::u16string& message) {
+  switch (native) {
+    case 5: case 6: return Fault::Busy;  // SQLITE_BUSY, SQLITE_LOCKED
+    case 8: return Fault::ReadOnly;
+    case 10: return Fault::Io;
+    case 11: return Fault::Corrupt;
+    case 13: return Fault::DiskFull;
+    case 14: return Fault::CantOpen;
+    case 18: return Fault::TooBig;
+    case 26: return Fault::NotADatabase;
+    case 19:  // SQLITE_CONSTRAINT, whose message says which constraint
+      return message.find(u"UNIQUE constraint failed") != std::u16string::npos ? Fault::Duplicate : Fault::Constraint;
+    default: return Fault::Engine;
   }
+}
+
+// The names of the installed drivers, as SQLDrivers lists them.
+std::vector<std::u16string> InstalledDrivers(SQLHENV env) {
+  std::vector<std::u16string> names;
+  SQLWCHAR name[256], attributes[1024];
+  SQLSMALLINT nameLength = 0, attributesLength = 0;
+  for (SQLUSMALLINT direction = SQL_FETCH_FIRST;
+       SQL_SUCCEEDED(SQLDriversW(env, direction, name, 256, &nameLength, attributes, 1024, &attributesLength));
+       direction = SQL_FETCH_NEXT)
+    names.emplace_back(name, name + std::clamp<SQLSMALLINT>(nameLength, 0, 255));
+  return names;
+}
+
+#ifdef _WIN32
+// The short (8.3) form of a file's name, or the name itself where the volume keeps none.
+std::u16string ShortName(const std::u16string& file) {
+  const std::wstring wide(file.begin(), file.end());
+  const DWORD size = GetShortPathNameW(wide.c_str(), nullptr, 0);
+  std::wstring shortName(size, L'\0');
+  if (size == 0 || GetShortPathNameW(wide.c_str(), shortName.data(), size) + 1 != size) return file;
+  shortName.pop_back();
+  return std::u16string(shortName.begin(), shortName.end());
+}
+#endif
+
+// The file's name as a connection string's value. The ODBC grammar puts a value holding ";" or
+// "{" in braces, and has no escape for "}": on Windows such a name goes by its short form, and
+// one that still holds "}" cannot be passed at all.
+std::u16string FileValue(std::u16string file) {
+#ifdef _WIN32
+  if (file.find_first_of(u";{}") != std::u16string::npos) file = ShortName(file);
+#endif
+  if (file.find(u'}') != std::u16string::npos)
+    throw Error(Fault::CantOpen, 0, "an ODBC connection string cannot name a file whose name holds }");
+  return file.find_first_of(u";{") != std::u16string::npos ? u"{" + file + u"}" : file;
+}
+
+std::u16string ConnectionString(OdbcDriver driver, SQLHENV env, const std::u16string& file) {
+  if (driver == OdbcDriver::Sqlite) return u"DRIVER={SQLite3};NoCreat=1;Timeout=3000;DATABASE=" + FileValue(file);
+  const std::optional<std::u16string> name = ChooseAccessDriver(InstalledDrivers(env), driver);
+  if (!name) throw Error(Fault::DriverMissing, 0, "no installed ODBC driver reads this Access file");
+  return u"DRIVER={" + *name + u"};ExtendedAnsiSQL=1;DBQ=" + FileValue(file);
+}
+
+// Jet may set an AutoNumber's counter to follow the last id written into it even where that lies
+// below others, and the customer-service software's next row would then take an id in use. A row
+// written just above the highest id and removed again leaves the counter above every id.
+void LiftCounter(Engine& table, std::int64_t highest) {
+  if (highest >= INT32_MAX) return;  // no id above it for the counter to reach
+  const std::u16string stand = PlaceholderText(highest + 1);
+  table.Insert({highest + 1, stand, stand});
+  table.Delete(highest + 1);
+}
+
+// The code page a Jet 3 file's texts are in: the system's.
+unsigned SystemCodePage() {
+#ifdef _WIN32
+  return GetACP();
+#else
+  return 1252;  // Jet's Western default; no Access driver runs outside Windows
+#endif
 }
 
 // ---- Handles ----
@@ -101,7 +177,7 @@ Handle Allocate(SQLSMALLINT type, SQLHANDLE parent) {
 
 class OdbcEngine final : public Engine {
  public:
-  OdbcEngine(Dialect dialect, const std::u16string& file);
+  OdbcEngine(OdbcDriver driver, const std::u16string& file);
   ~OdbcEngine() override {
     Rollback();
     for (Handle* stmt : {&delete_, &update_, &insert_}) stmt->reset();  // before the connection goes
@@ -111,11 +187,18 @@ class OdbcEngine final : public Engine {
   void ReadRows(IdRange range, const RowVisitor& visit) override;
   // Jet keeps no version of its files an ODBC client can read: the table is always read.
   std::optional<std::uint64_t> Version() override { return std::nullopt; }
+  bool HoldsEveryText() const override { return driver_ != OdbcDriver::Jet3; }
+  bool Holds(std::u16string_view text) const override {
+    return HoldsEveryText() || CodePageHolds(SystemCodePage(), text);
+  }
   void BeginWrite() override;
   void Delete(std::int64_t id) override;
   void Move(std::int64_t from, std::int64_t to) override;
   void Update(const RowTexts& row) override { WriteTexts(update_, u"UPDATE zorvrobot SET ask = ?, answer = ? WHERE id = ?", row); }
-  void Insert(const RowTexts& row) override { WriteTexts(insert_, u"INSERT INTO zorvrobot (ask, answer, id) VALUES (?, ?, ?)", row); }
+  void Insert(const RowTexts& row) override {
+    wroteIds_ = true;
+    WriteTexts(insert_, u"INSERT INTO zorvrobot (ask, answer, id) VALUES (?, ?, ?)", row);
+  }
   void Commit() override;
   void Rollback() noexcept override;
 
@@ -133,10 +216,14 @@ class OdbcEngine final : public Engine {
   std::u16string OtherColumns();
   void Execute(SQLHANDLE stmt);
   void WriteTexts(Handle& stmt, std::u16string_view sql, const RowTexts& row);
+  std::int64_t HighestId();
+  // Jet: ids are 32-bit AutoNumbers, errors are Jet's numbers.
+  bool Jet() const { return driver_ != OdbcDriver::Sqlite; }
 
-  Dialect dialect_;
+  OdbcDriver driver_;
   Handle env_, dbc_;
   bool writing_ = false;
+  bool wroteIds_ = false;      // the save being written gave rows ids of its own
   std::int64_t ids_[3] = {};   // bound ids, which must last until their statement has run
   std::int32_t id32_[3] = {};  // their 32-bit copies, for Jet
   Text ask_, answer_;          // bound texts
@@ -147,18 +234,11 @@ class OdbcEngine final : public Engine {
   Handle insert_{nullptr, FreeHandle{SQL_HANDLE_STMT}};
 };
 
-OdbcEngine::OdbcEngine(Dialect dialect, const std::u16string& file)
-    : dialect_(dialect), env_(Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE)) {
+OdbcEngine::OdbcEngine(OdbcDriver driver, const std::u16string& file)
+    : driver_(driver), env_(Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE)) {
   SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   dbc_ = Allocate(SQL_HANDLE_DBC, env_.get());
-  // A name holding ";" goes in braces, so that the ";" is part of it. (The Access driver reads
-  // such a name as the ODBC rules say; only Windows can confirm it. The SQLite driver cannot.)
-  std::u16string connection(dialect.connection);
-  const bool braces = file.find_first_of(u";{}") != std::u16string::npos;
-  connection += braces ? u"{" : u"";
-  for (const char16_t c : file) connection += c == u'}' ? std::u16string(u"}}") : std::u16string(1, c);
-  connection += braces ? u"}" : u"";
-  Text text = Wide(connection);
+  Text text = Wide(ConnectionString(driver, env_.get(), file));
   SQLWCHAR out[1024];
   SQLSMALLINT outLength = 0;
   const SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr, text.data(), SQL_NTS, out, 1024, &outLength,
@@ -166,27 +246,21 @@ OdbcEngine::OdbcEngine(Dialect dialect, const std::u16string& file)
   if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, dbc_.get());
 }
 
-// Throws the failure the diagnostic records describe: the first that is not a warning ("01..."),
-// as unixODBC puts a warning first when it cannot load a driver.
+// Throws the failure the handle's diagnostic records describe.
 void OdbcEngine::Fail(SQLSMALLINT type, SQLHANDLE handle) const {
-  std::u16string code, message;
-  SQLINTEGER native = 0;
-  for (SQLSMALLINT record = 1; code.empty() || code.compare(0, 2, u"01") == 0; ++record) {
+  std::vector<OdbcDiagnostic> records;
+  for (SQLSMALLINT number = 1; number <= 64; ++number) {
     SQLWCHAR state[6] = {}, text[1024] = {};
-    SQLINTEGER number = 0;
+    SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLGetDiagRecW(type, handle, record, state, &number, text, 1024, &length))) break;
-    code.assign(state, state + 5), message.assign(text, text + std::clamp<SQLSMALLINT>(length, 0, 1023));
-    native = number;
+    if (!SQL_SUCCEEDED(SQLGetDiagRecW(type, handle, number, state, &native, text, 1024, &length))) break;
+    records.push_back({std::u16string(state, state + 5), native,
+                       std::u16string(text, text + std::clamp<SQLSMALLINT>(length, 0, 1023))});
   }
-  Fault fault = ClassifyState(code);
-  // The driver's own number says more of a general error, and which constraint refused a row.
-  // (The SQLite ODBC driver's native errors are SQLite's own result codes.)
-  if (fault == Fault::Engine || fault == Fault::Constraint) {
-    const Fault own = dialect_.jet ? ClassifyJet(native) : SqliteFault(native, Utf16ToUtf8(message).c_str(), false);
-    if (own != Fault::Engine) fault = own;
-  }
-  throw Error(fault, static_cast<int>(native), Utf16ToUtf8(code + u" " + message));
+  const OdbcDiagnostic* record = ChooseDiagnostic(records);
+  if (!record) throw Error(Fault::Engine, 0, "an ODBC call failed without a diagnostic record");
+  throw Error(ClassifyDiagnostic(driver_, *record), static_cast<int>(record->native),
+              Utf16ToUtf8(record->state + u" " + record->message));
 }
 
 Handle OdbcEngine::Prepare(std::u16string_view sql) {
@@ -201,7 +275,7 @@ Handle OdbcEngine::Prepare(std::u16string_view sql) {
 void OdbcEngine::BindId(SQLHANDLE stmt, SQLUSMALLINT parameter, std::int64_t value) {
   std::int64_t& id = ids_[parameter - 1] = value;
   SQLRETURN rc;
-  if (dialect_.jet) {
+  if (Jet()) {
     if (id < INT32_MIN || id > INT32_MAX) throw Error(Fault::OrderNotKept, 0, "an id beyond a 32-bit AutoNumber");
     id32_[parameter - 1] = static_cast<std::int32_t>(id);
     rc = SQLBindParameter(stmt, parameter, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &id32_[parameter - 1], 0, nullptr);
@@ -226,10 +300,10 @@ std::int64_t OdbcEngine::GetId(SQLHANDLE stmt, SQLUSMALLINT column) {
   SQLBIGINT id = 0;
   SQLINTEGER id32 = 0;
   SQLLEN indicator = 0;
-  const SQLRETURN rc = dialect_.jet ? SQLGetData(stmt, column, SQL_C_SLONG, &id32, 0, &indicator)
+  const SQLRETURN rc = Jet() ? SQLGetData(stmt, column, SQL_C_SLONG, &id32, 0, &indicator)
                                     : SQLGetData(stmt, column, SQL_C_SBIGINT, &id, 0, &indicator);
   Check(rc, stmt);
-  return dialect_.jet ? id32 : id;
+  return Jet() ? id32 : id;
 }
 
 // A text column in pieces: each call gives what fits and says whether more is left.
@@ -242,7 +316,9 @@ void OdbcEngine::GetText(SQLHANDLE stmt, SQLUSMALLINT column, std::u16string& te
     if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA) return;
     Check(rc, stmt);
     const bool more = rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof piece));
-    const std::size_t units = more ? std::size(piece) - 1 : static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR);
+    // Each piece ends in a 0 of its own; a driver's length is never trusted past the buffer.
+    const std::size_t units = more ? std::size(piece) - 1
+                                   : std::min(static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR), std::size(piece) - 1);
     text.append(piece, piece + units);
     if (!more) return;
   }
@@ -289,6 +365,7 @@ void OdbcEngine::BeginWrite() {
   const SQLRETURN rc = SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
   if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, dbc_.get());
   writing_ = true;
+  wroteIds_ = false;
   try {
     if (!NumbersRows()) throw Error(Fault::OrderNotKept, 0, "zorvrobot.id is not a unique key");
   } catch (...) {
@@ -343,6 +420,7 @@ void OdbcEngine::WriteTexts(Handle& stmt, std::u16string_view sql, const RowText
 // row holds, so that a unique index on ask or answer never sees a text twice; it gets its own
 // texts back once the old row is gone. The ids are the store's own numbers, written as digits.
 void OdbcEngine::Move(std::int64_t from, std::int64_t to) {
+  wroteIds_ = true;
   if (!columns_) columns_ = OtherColumns();
   std::u16string ask, answer;
   bool found = false;
@@ -359,7 +437,16 @@ void OdbcEngine::Move(std::int64_t from, std::int64_t to) {
   Update({to, ask, answer});
 }
 
+// The highest id in the table (0 when it has no rows).
+std::int64_t OdbcEngine::HighestId() {
+  const Handle select = Prepare(u"SELECT MAX(id) FROM zorvrobot");
+  Check(SQLExecute(select.get()), select.get());
+  Check(SQLFetch(select.get()), select.get());
+  return GetId(select.get(), 1);
+}
+
 void OdbcEngine::Commit() {
+  if (Jet() && wroteIds_) LiftCounter(*this, HighestId());
   if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_COMMIT))) Fail(SQL_HANDLE_DBC, dbc_.get());
   writing_ = false;
   SQLSetConnectAttrW(dbc_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
@@ -375,7 +462,64 @@ void OdbcEngine::Rollback() noexcept {
 }  // namespace
 
 std::unique_ptr<Engine> OpenOdbcEngine(OdbcDriver driver, const std::u16string& file) {
-  return std::make_unique<OdbcEngine>(DialectOf(driver), file);
+  return std::make_unique<OdbcEngine>(driver, file);
+}
+
+const OdbcDiagnostic* ChooseDiagnostic(const std::vector<OdbcDiagnostic>& records) {
+  const auto own = std::find_if(records.begin(), records.end(), [](const OdbcDiagnostic& record) {
+    return record.state.compare(0, 2, u"IM") != 0 && record.state.compare(0, 2, u"01") != 0;
+  });
+  if (own != records.end()) return &*own;
+  return records.empty() ? nullptr : &records.front();
+}
+
+// The driver's own number says more of a general error, and which constraint refused a row.
+Fault ClassifyDiagnostic(OdbcDriver driver, const OdbcDiagnostic& record) {
+  const Fault fault = ClassifyState(record.state);
+  if (fault != Fault::Engine && fault != Fault::Constraint) return fault;
+  const Fault own = driver == OdbcDriver::Sqlite ? ClassifyStandIn(record.native, record.message)
+                                                 : ClassifyJet(record.native);
+  return own != Fault::Engine ? own : fault;
+}
+
+std::optional<std::u16string> ChooseAccessDriver(const std::vector<std::u16string>& installed, OdbcDriver kind) {
+  std::optional<std::u16string> ace;
+  for (const std::u16string& name : installed) {
+    const std::u16string lower = Lower(name);
+    if (lower.find(u"*.mdb") == std::u16string::npos) continue;
+    const bool readsAce = lower.find(u"*.accdb") != std::u16string::npos;
+    if (!readsAce && kind != OdbcDriver::Ace) return name;
+    if (readsAce && !ace) ace = name;
+  }
+  return ace;
+}
+
+bool CodePageHolds(unsigned codePage, std::u16string_view text) {
+  if (text.empty()) return true;
+#ifdef _WIN32
+  const std::wstring wide(text.begin(), text.end());
+  const int length = static_cast<int>(wide.size());
+  if (codePage == CP_UTF8)
+    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), length, nullptr, 0, nullptr, nullptr) > 0;
+  // Without WC_NO_BEST_FIT_CHARS, "Ā" would become "A" and not count as replaced.
+  BOOL replaced = FALSE;
+  return WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0, nullptr, &replaced) > 0 &&
+         !replaced;
+#else
+  const iconv_t converter = iconv_open(("CP" + std::to_string(codePage)).c_str(), "UTF-16LE");
+  if (converter == reinterpret_cast<iconv_t>(-1)) return false;  // a code page nothing is known to fit
+  const std::unique_ptr<void, int (*)(iconv_t)> closer(converter, iconv_close);
+  std::string in;
+  for (const char16_t unit : text) in += static_cast<char>(unit & 0xFF), in += static_cast<char>(unit >> 8);
+  char* from = in.data();
+  std::size_t left = in.size();
+  while (left > 0) {
+    char out[256], *to = out;
+    std::size_t room = sizeof out;
+    if (iconv(converter, &from, &left, &to, &room) == static_cast<std::size_t>(-1) && errno != E2BIG) return false;
+  }
+  return true;
+#endif
 }
 
 }  // namespace store

@@ -8,22 +8,53 @@
 // removal of the old one.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "store/engine.h"
 
 namespace store {
 
-// The drivers this engine knows, each with its connection string, SQL dialect and error codes.
+// The kinds of file this engine opens, each with its driver, SQL dialect and error codes.
 enum class OdbcDriver {
-  Jet,    // "Microsoft Access Driver (*.mdb)": Jet 3 and 4 files, in every 32-bit Windows
-  Ace,    // "Microsoft Access Driver (*.mdb, *.accdb)": ACE files, with the Access Database Engine
-  Sqlite, // "SQLite3" (Debian's libsqliteodbc): SQLite files, standing in for Jet in the tests
+  Jet3,   // Jet 3 files, whose texts are in the system's code page: the Access driver of every
+          // 32-bit Windows, "Microsoft Access Driver (*.mdb)" or its translated name
+  Jet4,   // Jet 4 files, in Unicode: the same driver
+  Ace,    // ACE files: "Microsoft Access Driver (*.mdb, *.accdb)", with the Access Database Engine
+  Sqlite, // SQLite files through "SQLite3" (Debian's libsqliteodbc), standing in for Jet in tests
 };
 
 // Connects through driver to the existing database file, whose name is given as the driver is to
 // see it. A driver that is not installed fails with DriverMissing.
 std::unique_ptr<Engine> OpenOdbcEngine(OdbcDriver driver, const std::u16string& file);
+
+// ---- The engine's decisions on what drivers report, for its tests ----
+
+// One diagnostic record of a failed ODBC call.
+struct OdbcDiagnostic {
+  std::u16string state;  // the SQLSTATE
+  std::int32_t native;   // the driver's own error number
+  std::u16string message;
+};
+
+// The record that says why a call failed: the first that is not the driver manager's own (IM...)
+// or a warning (01...), which it may put before the driver's; with none such, the first record.
+const OdbcDiagnostic* ChooseDiagnostic(const std::vector<OdbcDiagnostic>& records);
+
+// The fault a diagnostic record of driver describes.
+Fault ClassifyDiagnostic(OdbcDriver driver, const OdbcDiagnostic& record);
+
+// The installed driver (by the names SQLDrivers lists) that opens a file of kind, or none: for
+// Jet files one whose name holds "*.mdb" but not "*.accdb", else one that holds both (ACE also
+// reads Jet files); for ACE files only the latter. Windows translates the names.
+std::optional<std::u16string> ChooseAccessDriver(const std::vector<std::u16string>& installed, OdbcDriver kind);
+
+// True iff every character of text has its own byte form in the Windows code page codePage, so
+// that a Jet 3 file stores it as it is and not as "?" or a look-alike.
+bool CodePageHolds(unsigned codePage, std::u16string_view text);
 
 }  // namespace store

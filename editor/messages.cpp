@@ -45,8 +45,9 @@ std::u16string DescribeFailure(const std::exception& cause) {
   if (dynamic_cast<const std::bad_alloc*>(&cause)) return u"内存不足。";
   const auto* error = dynamic_cast<const store::Error*>(&cause);
   if (!error) return u"发生了意外错误。";
-  if (error->fault() == store::Fault::NoSuchField)
-    return u"应答表 zorvrobot 缺少 " + store::Utf8ToUtf16(error->subject()) + u" 列。";
+  if (error->fault() == store::Fault::NoSuchField)  // some drivers do not name the column
+    return u"应答表 zorvrobot 缺少 " + (error->subject().empty() ? u"id、ask 或 answer" : store::Utf8ToUtf16(error->subject())) +
+           u" 列。";
   if (error->fault() == store::Fault::Unstorable)
     return u"第 " + store::Utf8ToUtf16(error->subject()) +
            u" 行含有数据库文件无法保存的字符：这个文件是旧版 Access（Jet 3）格式，只能保存本机系统语言的文字，"

@@ -84,7 +84,10 @@ Fault ClassifyJet(std::int32_t native) {
 
 // The stand-in driver's native errors, which are SQLite's primary result codes.
 Fault ClassifyStandIn(std::int32_t native, const std::u16string& message) {
+  const auto says = [&](std::u16string_view words) { return message.find(words) != std::u16string::npos; };
   switch (native) {
+    case 1:  // SQLITE_ERROR, for a missing table or column among others
+      return says(u"no such table") ? Fault::NoSuchTable : says(u"no such column") ? Fault::NoSuchField : Fault::Engine;
     case 5: case 6: return Fault::Busy;  // SQLITE_BUSY, SQLITE_LOCKED
     case 8: return Fault::ReadOnly;
     case 10: return Fault::Io;
@@ -94,7 +97,7 @@ Fault ClassifyStandIn(std::int32_t native, const std::u16string& message) {
     case 18: return Fault::TooBig;
     case 26: return Fault::NotADatabase;
     case 19:  // SQLITE_CONSTRAINT, whose message says which constraint
-      return message.find(u"UNIQUE constraint failed") != std::u16string::npos ? Fault::Duplicate : Fault::Constraint;
+      return says(u"UNIQUE constraint failed") ? Fault::Duplicate : Fault::Constraint;
     default: return Fault::Engine;
   }
 }

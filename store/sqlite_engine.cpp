@@ -20,6 +20,34 @@ bool StartsWith(const char* text, const char* prefix) {
   return text != nullptr && std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
+// The fault an SQLite result code and its message describe. With the database open, a file that
+// cannot be opened is a journal beside it.
+Fault SqliteFault(int code, const char* message, bool open) {
+  if (code == SQLITE_READONLY_DBMOVED) return Fault::Moved;
+  switch (code & 0xFF) {
+    case SQLITE_BUSY: case SQLITE_LOCKED: return Fault::Busy;
+    case SQLITE_READONLY: return Fault::ReadOnly;
+    case SQLITE_CANTOPEN: case SQLITE_PERM:  // with the database open, a journal beside it
+      return open ? Fault::ReadOnly : Fault::CantOpen;
+    case SQLITE_NOTADB: return Fault::NotADatabase;
+    case SQLITE_CORRUPT: return Fault::Corrupt;
+    case SQLITE_FULL: return Fault::DiskFull;
+    case SQLITE_IOERR: return Fault::Io;
+    case SQLITE_CONSTRAINT:
+      // The code may be the primary one only; the message still says which constraint.
+      if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY ||
+          std::strstr(message, "UNIQUE constraint failed"))
+        return Fault::Duplicate;
+      return Fault::Constraint;
+    case SQLITE_TOOBIG: return Fault::TooBig;
+    case SQLITE_ERROR:
+      if (std::strstr(message, "no such table")) return Fault::NoSuchTable;
+      if (std::strstr(message, "no such column")) return Fault::NoSuchField;
+      return Fault::Engine;
+    default: return Fault::Engine;
+  }
+}
+
 [[noreturn]] void Throw(sqlite3* db, int code) {
   const int extended = db ? sqlite3_extended_errcode(db) : code;
   // The handle's error may belong to a later call; trust the code we were given when they differ.
@@ -267,32 +295,6 @@ void SqliteEngine::Commit() {
 }
 
 }  // namespace
-
-Fault SqliteFault(int code, const char* message, bool open) {
-  if (code == SQLITE_READONLY_DBMOVED) return Fault::Moved;
-  switch (code & 0xFF) {
-    case SQLITE_BUSY: case SQLITE_LOCKED: return Fault::Busy;
-    case SQLITE_READONLY: return Fault::ReadOnly;
-    case SQLITE_CANTOPEN: case SQLITE_PERM:  // with the database open, a journal beside it
-      return open ? Fault::ReadOnly : Fault::CantOpen;
-    case SQLITE_NOTADB: return Fault::NotADatabase;
-    case SQLITE_CORRUPT: return Fault::Corrupt;
-    case SQLITE_FULL: return Fault::DiskFull;
-    case SQLITE_IOERR: return Fault::Io;
-    case SQLITE_CONSTRAINT:
-      // The SQLite ODBC driver passes the primary code only; its message still says which.
-      if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY ||
-          std::strstr(message, "UNIQUE constraint failed"))
-        return Fault::Duplicate;
-      return Fault::Constraint;
-    case SQLITE_TOOBIG: return Fault::TooBig;
-    case SQLITE_ERROR:
-      if (std::strstr(message, "no such table")) return Fault::NoSuchTable;
-      if (std::strstr(message, "no such column")) return Fault::NoSuchField;
-      return Fault::Engine;
-    default: return Fault::Engine;
-  }
-}
 
 std::unique_ptr<Engine> OpenSqliteEngine(const std::filesystem::path& path) {
   sqlite3* db = nullptr;

@@ -17,8 +17,4 @@ inline constexpr int kBusyTimeoutMs = 3000;
 
 std::unique_ptr<Engine> OpenSqliteEngine(const std::filesystem::path& path);
 
-// The fault an SQLite result code and its message describe. With the database open, a file that
-// cannot be opened is a journal beside it. (The SQLite ODBC driver passes these codes on too.)
-Fault SqliteFault(int code, const char* message, bool open);
-
 }  // namespace store

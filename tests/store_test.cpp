@@ -387,12 +387,14 @@ TEST_P(StoreTest, FailedSaveLeavesTheTableAsItWas) {
 // the characters a Jet 3 file's code page holds ("Ā" only as the look-alike "A", so not at all).
 TEST(OdbcReports, AreReadAsWindowsGivesThem) {
   using store::OdbcDriver;
-  const std::pair<std::vector<store::OdbcDiagnostic>, Fault> records[] = {
-      {{{u"IM006", 0, u""}, {u"01000", 0, u""}, {u"HY000", -1032, u"file already in use"}}, Fault::Busy},
-      {{{u"01000", 0, u"Can't open lib"}}, Fault::DriverMissing}, {{{u"HY000", -1044, u""}}, Fault::CantOpen},
-      {{{u"HY000", -3073, u""}}, Fault::ReadOnly}, {{{u"23000", -1605, u""}}, Fault::Duplicate}};
-  for (const auto& [list, fault] : records)
-    EXPECT_EQ(store::ClassifyDiagnostic(OdbcDriver::Jet4, *store::ChooseDiagnostic(list)), fault) << U8(list.back().state);
+  const std::tuple<OdbcDriver, std::vector<store::OdbcDiagnostic>, Fault> records[] = {
+      {OdbcDriver::Jet4, {{u"IM006", 0, u""}, {u"01000", 0, u""}, {u"HY000", -1032, u"in use"}}, Fault::Busy},
+      {OdbcDriver::Sqlite, {{u"01000", 0, u"Can't open lib"}}, Fault::DriverMissing},
+      {OdbcDriver::Sqlite, {{u"HY000", 1, u"no such table: zorvrobot"}}, Fault::NoSuchTable},
+      {OdbcDriver::Jet4, {{u"HY000", -1044, u""}}, Fault::CantOpen}, {OdbcDriver::Jet3, {{u"HY000", -3073, u""}}, Fault::ReadOnly},
+      {OdbcDriver::Ace, {{u"23000", -1605, u""}}, Fault::Duplicate}};
+  for (const auto& [driver, list, fault] : records)
+    EXPECT_EQ(store::ClassifyDiagnostic(driver, *store::ChooseDiagnostic(list)), fault) << U8(list.back().message);
   const std::vector<std::u16string> installed = {u"SQL Server", u"Microsoft Access Driver (*.MDB, *.ACCDB)",
                                                  u"Driver do Microsoft Access (*.mdb)"};
   EXPECT_EQ(store::ChooseAccessDriver(installed, OdbcDriver::Jet3), installed[2]);

@@ -36,6 +36,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   form.Show(showCommand);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (form.TakeDialogMessage(message)) continue;  // the Find or Replace dialog's keyboard
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }

@@ -9,12 +9,15 @@
 #include "window/layout.h"
 
 #ifdef _WIN32
-#include "window/win32/mainform.h"
+#include "window/win32/mainform.h"  // windows.h first: dlgs.h needs its types
+
+#include <dlgs.h>
 #else
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QMenu>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 
 #include "window/mainform.h"
@@ -28,6 +31,12 @@ namespace {
 
 // The keys that edit, with Ctrl where a letter is named; then the close prompt's.
 enum class Key { Delete, SelectAll, Undo, Save, Copy, Cut, Paste, ShiftInsert, Enter, Escape };
+// The buttons of the find and replace dialogs.
+enum class Button { FindNext, Replace, ReplaceAll };
+window::Search Find(std::u16string what, std::u16string with = u"", bool matchCase = false, bool wholeWord = false,
+                    bool down = true) {
+  return {std::move(what), std::move(with), matchCase, wholeWord, down};
+}
 
 #ifdef _WIN32
 
@@ -116,9 +125,44 @@ class Driver {
              form.TwipsToPixels(rule.label3Left[1]), form.TwipsToPixels(rule.label3Top[1])}};
   }
 
+  void OpenFind(bool replacing) { PressWith(VK_CONTROL, replacing ? 'H' : 'F'); }
+  void FindAgain(bool down) { PressWith(down ? 0 : VK_SHIFT, VK_F3); }
+  int FindKind() {  // 0: no dialog, 1: Find, 2: Replace
+    const HWND dialog = form.FindDialog();
+    return !dialog || !IsWindowVisible(dialog) ? 0 : GetDlgItem(dialog, edt2) ? 2 : 1;
+  }
+  // What the dialog sends its owner when a button is pressed. (Wine's dialog passes what is typed
+  // into it through the ANSI code page, so the test fills in the search as the dialog hands it on.)
+  void Search(const window::Search& search, Button button) {
+    FINDREPLACEW& dialog = form.DialogSearch();
+    const auto fill = [](wchar_t* field, const std::u16string& text) {
+      *std::copy(text.begin(), text.end(), field) = L'\0';
+    };
+    fill(dialog.lpstrFindWhat, search.what);
+    fill(dialog.lpstrReplaceWith, search.with);
+    const DWORD pressed = button == Button::FindNext ? FR_FINDNEXT : button == Button::Replace ? FR_REPLACE : FR_REPLACEALL;
+    dialog.Flags = pressed | (search.down ? FR_DOWN : 0) | (search.matchCase ? FR_MATCHCASE : 0) |
+                   (search.wholeWord ? FR_WHOLEWORD : 0);
+    SendMessageW(form.Handle(), RegisterWindowMessageW(FINDMSGSTRINGW), 0, reinterpret_cast<LPARAM>(&dialog));
+  }
+  std::pair<int, int> Selected() {  // in CR LF-counted units
+    DWORD start = 0, end = 0;
+    SendMessageW(form.Txt(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return {static_cast<int>(start), static_cast<int>(end)};
+  }
+
   window::win32::MainForm form;
 
  private:
+  void PressWith(int modifier, WPARAM key) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    if (modifier) keys[modifier] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(form.Txt(), WM_KEYDOWN, key, 1);
+    if (modifier) keys[modifier] = 0;
+    SetKeyboardState(keys);
+  }
   static std::u16string WindowText(HWND window) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
@@ -209,6 +253,31 @@ class Driver {
              form.TwipsToPixels(rule.label3Left[1]), form.TwipsToPixelsY(rule.label3Top[1])}};
   }
 
+  void OpenFind(bool replacing) {
+    QTest::keyClick(&form.Txt(), replacing ? Qt::Key_H : Qt::Key_F, Qt::ControlModifier);
+  }
+  void FindAgain(bool down) { QTest::keyClick(&form.Txt(), Qt::Key_F3, down ? Qt::NoModifier : Qt::ShiftModifier); }
+  int FindKind() {
+    window::FindDialog& dialog = form.Finding();
+    return !dialog.isVisible() ? 0 : dialog.With().isVisible() ? 2 : 1;
+  }
+  void Search(const window::Search& search, Button button) {
+    window::FindDialog& dialog = form.Finding();
+    dialog.What().setText(QString::fromStdU16String(search.what));
+    dialog.With().setText(QString::fromStdU16String(search.with));
+    dialog.MatchCase().setChecked(search.matchCase);
+    dialog.WholeWord().setChecked(search.wholeWord);
+    (search.down ? dialog.Down() : dialog.Up()).setChecked(true);
+    (button == Button::FindNext  ? dialog.FindNextButton()
+     : button == Button::Replace ? dialog.ReplaceButton()
+                                 : dialog.ReplaceAllButton()).click();
+  }
+  std::pair<int, int> Selected() {  // in CR LF-counted units: a line break is one unit in the box
+    const QTextCursor cursor = form.Txt().textCursor();
+    const auto crLf = [&](int at) { return at + form.Txt().document()->findBlock(at).blockNumber(); };
+    return {crLf(cursor.selectionStart()), crLf(cursor.selectionEnd())};
+  }
+
   window::MainForm form;
 };
 
@@ -283,8 +352,8 @@ TEST_F(WindowContract, EditsKeepEveryCodeUnitTheOperatorDidNotChange) {
       {"a stand-in replaced, then undone elsewhere",
        [](Driver& w) { w.Select(1, 2); w.Type(u"z"); w.Select(0, 0); w.Press(Key::Undo); },
        u"a\nb\r\nc\u2029"},
-      {"pasted line ends break lines", [](Driver& w) { w.Select(3, 3); w.Paste(u"p\nq\rr\u2028s\u2029t\u240A"); },
-       u"a\nbp\r\nq\r\nr\r\ns\r\nt\u240A\r\nc\u2029"},
+      {"pasted line ends break lines", [](Driver& w) { w.Select(3, 3); w.Paste(u"p\r\nq\nr\rs\u2028t\u2029u\u240A"); },
+       u"a\nbp\r\nq\r\nr\r\ns\r\nt\r\nu\u240A\r\nc\u2029"},
       {"all selected and replaced", [](Driver& w) { w.Press(Key::SelectAll); w.Type(u"n"); }, u"n"},
       {"copied and pasted", [](Driver& w) { w.Select(0, 2); w.Press(Key::Copy); w.Select(3, 3); w.Press(Key::Paste); },
        u"a\nba\n\r\nc\u2029"},
@@ -311,6 +380,55 @@ TEST_F(WindowContract, MarksTheLinesASaveWouldLeaveOut) {
   window.Select(0, 0);
   window.Press(Key::Delete);  // "###b" now
   EXPECT_EQ(window.MarkedLines(), (std::vector<int>{0, 4, 5, 6, 7, 8}));
+}
+
+// Find and replace over the text as shown, a stand-in ("␊" for the lone LF) found as what it
+// shows: finding wraps round once and changes nothing; replacing all is one edit, counted, which
+// one undo takes back, and the stand-ins outside the matches keep their units.
+TEST_F(WindowContract, FindsAndReplacesOverTheTextAsShown) {
+  Start("('Apple', 'red apple'), ('applet', 'x' || char(10) || 'Apple')");
+  const std::u16string loaded = window.form.Text();
+  std::vector<std::string> told;
+  window.form.messageHook = [&](std::u16string_view text, auto, auto, std::u16string_view title) {
+    return told.push_back(U8(std::u16string(title) + u": " + std::u16string(text))), editor::vbOK;
+  };
+  enum Step { Dialog, Again, Back };  // the dialog's Find Next, F3, Shift+F3
+  const struct {
+    Step step;
+    window::Search search;
+    std::pair<int, int> selected;
+  } finds[] = {{Dialog, Find(u"apple"), {0, 5}}, {Again, {}, {12, 17}}, {Again, {}, {19, 24}}, {Again, {}, {30, 35}},
+               {Again, {}, {0, 5}}, {Back, {}, {30, 35}}, {Dialog, Find(u"Apple", u"", true, false, false), {0, 5}},
+               {Dialog, Find(u"APPLE", u"", false, true), {12, 17}}, {Again, {}, {30, 35}},
+               {Dialog, Find(u"\u240AApple"), {29, 35}}, {Dialog, Find(u"pear"), {29, 35}}};
+  window.Select(0, 0);
+  window.OpenFind(false);
+  EXPECT_EQ(window.FindKind(), 1);
+  for (const auto& find : finds) {
+    if (find.step == Dialog) window.Search(find.search, Button::FindNext);
+    else window.FindAgain(find.step == Again);
+    EXPECT_EQ(window.Selected(), find.selected) << U8(find.search.what);
+  }
+  EXPECT_EQ(told, std::vector<std::string>{"Velmora: 找不到 “pear”"});
+  EXPECT_EQ(std::make_pair(window.form.Text(), window.form.Form().Modified()), std::make_pair(loaded, false));
+
+  window.OpenFind(true);
+  EXPECT_EQ(window.FindKind(), 2);
+  window.Select(0, 0);
+  for (int press = 0; press < 2; ++press) window.Search(Find(u"apple", u"梨"), Button::Replace);  // finds, then replaces
+  EXPECT_EQ(window.Selected(), std::make_pair(8, 13));
+  const std::u16string replacedOne = window.form.Text();
+  EXPECT_EQ(U8(replacedOne), U8(u"梨###red apple\r\napplet###x\nApple"));
+  window.Search(Find(u"apple", u"梨"), Button::ReplaceAll);
+  EXPECT_EQ(U8(window.form.Text()), U8(u"梨###red 梨\r\n梨t###x\n梨"));
+  EXPECT_EQ(U8(window.Caption()), "Velmora* ");
+  window.Press(Key::Undo);
+  EXPECT_EQ(U8(window.form.Text()), U8(replacedOne)) << "one undo takes the whole replace back";
+  window.Search(Find(u"###"), Button::ReplaceAll);
+  EXPECT_EQ(window.MarkedLines(), (std::vector<int>{0, 1}));
+  window.Search(Find(u"x", u"a\nb"), Button::ReplaceAll);
+  EXPECT_EQ(told, (std::vector<std::string>{"Velmora: 找不到 “pear”", "Velmora: 已替换 3 处。", "Velmora: 已替换 2 处。",
+                                            "Velmora: 查找内容和替换内容都不能包含换行。"}));
 }
 
 // Enter takes the prompt's first button, Yes, and saves; Escape is Cancel and keeps the window.

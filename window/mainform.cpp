@@ -81,6 +81,10 @@ int KeyAscii(const QKeyEvent& event) {
 }
 
 void TextBox::keyPressEvent(QKeyEvent* event) {
+  if (onCommandKey && onCommandKey(*event)) {
+    event->accept();
+    return;
+  }
   int keyAscii = KeyAscii(*event);
   if (keyAscii != 0 && onKeyPress) {
     onKeyPress(keyAscii);
@@ -146,6 +150,7 @@ MainForm::MainForm(store::Common& common)
   setTabOrder(label2_, label3_[0]);
   setTabOrder(label3_[0], label3_[1]);
 
+  txt_->onCommandKey = [this](const QKeyEvent& event) { return TakeFindKey(event); };
   setWindowIcon(QIcon(QString::fromLatin1(velmora::resources::kWindowIcon)));
   resize(TwipsToPixels(kDesignWidth), TwipsToPixelsY(kDesignHeight));
   // Where it will be shown, so that a message at start appears over that place too.
@@ -207,6 +212,79 @@ void MainForm::SettleGeometry() {
 }
 
 void MainForm::SetCaption(std::u16string_view caption) { setWindowTitle(ToQString(caption)); }
+
+// ---- Find and replace ----
+
+bool MainForm::TakeFindKey(const QKeyEvent& event) {
+  const Qt::KeyboardModifiers modifiers = event.modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+  if (modifiers == Qt::ControlModifier && (event.key() == Qt::Key_F || event.key() == Qt::Key_H)) {
+    OpenFind(event.key() == Qt::Key_H);
+  } else if (event.key() == Qt::Key_F3 && (modifiers & ~Qt::ShiftModifier) == 0) {
+    // The last search again; with none yet, the dialog to ask for one.
+    if (!finder_.FindAgain(modifiers == 0)) OpenFind(false);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+FindDialog& MainForm::Finding() {
+  if (!findDialog_) {
+    findDialog_ = new FindDialog(this);
+    findDialog_->onFindNext = [this](const Search& search) { finder_.FindNext(search); };
+    findDialog_->onReplace = [this](const Search& search) { finder_.ReplaceOne(search); };
+    findDialog_->onReplaceAll = [this](const Search& search) { finder_.ReplaceAll(search); };
+  }
+  return *findDialog_;
+}
+
+void MainForm::OpenFind(bool replacing) {
+  const QString selected = txt_->textCursor().selectedText();
+  Finding().Open(replacing, selected.contains(QChar(0x2029)) ? QString() : selected);
+}
+
+std::u16string_view MainForm::ShownText() {
+  searched_ = txt_->document()->toRawText();
+  return {reinterpret_cast<const char16_t*>(searched_.utf16()), static_cast<std::size_t>(searched_.size())};
+}
+
+Stretch MainForm::Selection() const {
+  const QTextCursor cursor = txt_->textCursor();
+  return {static_cast<std::size_t>(cursor.selectionStart()), static_cast<std::size_t>(cursor.selectionEnd())};
+}
+
+void MainForm::Select(Stretch stretch) {
+  QTextCursor cursor = txt_->textCursor();
+  cursor.setPosition(static_cast<int>(stretch.start));
+  cursor.setPosition(static_cast<int>(stretch.end), QTextCursor::KeepAnchor);
+  txt_->setTextCursor(cursor);
+  txt_->ensureCursorVisible();
+}
+
+void MainForm::ReplaceSelection(std::u16string_view with) {
+  QTextCursor cursor = txt_->textCursor();
+  cursor.insertText(ToQString(with), QTextCharFormat());
+  txt_->setTextCursor(cursor);
+}
+
+void MainForm::ReplaceAllText(std::u16string shown, std::vector<Original> originals) {
+  // The reply text of what is to be shown: its stand-ins' units back, each line break a CR LF.
+  std::u16string text;
+  text.reserve(shown.size() + shown.size() / 16);
+  auto next = originals.begin();
+  for (std::size_t at = 0; at < shown.size(); ++at) {
+    if (next != originals.end() && next->position == at) text += (next++)->unit;
+    else if (shown[at] == u'\u2029') text += u"\r\n";
+    else text += shown[at];
+  }
+  searched_.clear();
+  shown = std::u16string();
+  ReplaceReplyText(*txt_, std::move(text));
+}
+
+void MainForm::Tell(std::u16string_view message) {
+  ShowMessage(message, editor::Buttons::Ok, editor::Icon::None, u"Velmora");
+}
 
 int MainForm::ShowMessage(std::u16string_view text, editor::Buttons buttons, editor::Icon icon,
                           std::u16string_view title) {

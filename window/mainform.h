@@ -12,6 +12,8 @@
 
 #include "editor/frmmain.h"
 #include "editor/window.h"
+#include "window/find.h"
+#include "window/finddialog.h"
 #include "window/textmapping.h"
 
 namespace window {
@@ -21,6 +23,8 @@ class TextBox : public ReplyTextBox {
  public:
   using ReplyTextBox::ReplyTextBox;
   std::function<void(int& keyAscii)> onKeyPress;
+  // Offered every key press first; true when it took the key (find and replace's keys).
+  std::function<bool(const QKeyEvent& event)> onCommandKey;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -44,7 +48,7 @@ void UseChineseTexts();
 // produces none.
 int KeyAscii(const QKeyEvent& event);
 
-class MainForm : public QWidget, public editor::Window {
+class MainForm : public QWidget, public editor::Window, private SearchedBox {
  public:
   explicit MainForm(store::Common& common);
 
@@ -55,6 +59,12 @@ class MainForm : public QWidget, public editor::Window {
   QLabel& Label1() { return *label1_; }
   QLabel& Label2() { return *label2_; }
   LinkLabel& Label3(int index) { return *label3_.at(static_cast<std::size_t>(index)); }
+
+  // The find and replace dialog (made at its first use), and the searches it and F3 run.
+  FindDialog& Finding();
+  Finder& Searches() { return finder_; }
+  // Ctrl+F and Ctrl+H: the dialog as "查找" or "替换", with the selection as what to find.
+  void OpenFind(bool replacing);
 
   // Replaces the message box, for tests: receives what would be shown, returns the button.
   std::function<int(std::u16string_view text, editor::Buttons, editor::Icon,
@@ -95,6 +105,16 @@ class MainForm : public QWidget, public editor::Window {
   void ApplyLayout();
   // Puts the window, frame included, in the middle of its screen.
   void Centre();
+  bool TakeFindKey(const QKeyEvent& event);  // Ctrl+F, Ctrl+H, F3, Shift+F3
+
+  // SearchedBox, for the searches
+  std::u16string_view ShownText() override;
+  Stretch Selection() const override;
+  void Select(Stretch stretch) override;
+  void ReplaceSelection(std::u16string_view with) override;
+  std::vector<Original> StandIns() override { return StandInsOf(*txt_); }
+  void ReplaceAllText(std::u16string shown, std::vector<Original> originals) override;
+  void Tell(std::u16string_view message) override;
 
   editor::frmMain form_;
   TextBox* txt_;
@@ -102,6 +122,9 @@ class MainForm : public QWidget, public editor::Window {
   QLabel* label2_;
   std::array<LinkLabel*, 2> label3_;
   bool runEnded_ = false;
+  FindDialog* findDialog_ = nullptr;
+  Finder finder_{*this};
+  QString searched_;  // the text a search runs over, as the document shows it
   int laidOutOuterWidth_ = 0;     // the outer width the labels were last placed for, in pixels
   bool centredInFrame_ = false;  // centred since the window manager framed the window
 };

@@ -114,6 +114,20 @@ void StandInTrack::Follow(std::u16string shown, std::size_t editFrom, std::vecto
   shown_ = Empty() ? std::u16string() : std::move(shown);
 }
 
+void StandInTrack::Replace(std::u16string shown, std::vector<Original> originals) {
+  Follow(std::move(shown), 0);
+  originals_ = std::move(originals);
+}
+
+std::vector<Original> StandInTrack::Originals(std::u16string_view shown) const {
+  std::vector<Original> present;
+  for (const Original& original : originals_)
+    if (original.position < shown.size() && shown[original.position] == StandIn(original.unit)) present.push_back(original);
+  // A paste's stand-ins follow the others.
+  std::sort(present.begin(), present.end(), [](const Original& a, const Original& b) { return a.position < b.position; });
+  return present;
+}
+
 std::u16string StandInTrack::Restore(std::u16string shown) const {
   for (const Original& original : originals_) {
     // A stand-in the box no longer holds there (never so while edits are followed) stays as it is.

@@ -47,6 +47,13 @@ class StandInTrack {
   // of reply text), at their places in shown.
   void Follow(std::u16string shown, std::size_t editFrom, std::vector<Original> added = {});
 
+  // The box's text after one edit that changed all of it, leaving originals as its stand-ins,
+  // in order (a replace of every match knows them); those it replaced return on an undo.
+  void Replace(std::u16string shown, std::vector<Original> originals);
+
+  // The stand-ins of shown, the box's present text, in order.
+  std::vector<Original> Originals(std::u16string_view shown) const;
+
   // The reply text of shown, the box's present text: its stand-ins give back their units.
   std::u16string Restore(std::u16string shown) const;
 

@@ -68,6 +68,19 @@ void MarkStandIns(QTextDocument& document, qsizetype base, const std::vector<Ori
   cursor.endEditBlock();
 }
 
+// Whether any character of the document may be a marked stand-in. The document keeps every
+// format it has used, so this can say yes for a stand-in since deleted, never no for one present.
+bool MayHoldStandIns(const QTextDocument& document) {
+  const QList<QTextFormat> formats = document.allFormats();
+  return std::any_of(formats.begin(), formats.end(),
+                     [](const QTextFormat& format) { return format.objectType() >= kMarkBase; });
+}
+
+// The wrap mode for text shown: at word boundaries, unless it holds a word too long for that.
+QTextOption::WrapMode WrapModeFor(const std::u16string& shown) {
+  return HasLongWord(ShownText(shown)) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+}
+
 }  // namespace
 
 void SetReplyText(QPlainTextEdit& box, std::u16string text) {
@@ -76,8 +89,7 @@ void SetReplyText(QPlainTextEdit& box, std::u16string text) {
   // stand-in is the stand-in's: start from a plain one.
   box.moveCursor(QTextCursor::Start);
   box.setCurrentCharFormat(QTextCharFormat());
-  const QTextOption::WrapMode wrap =
-      HasLongWord(ShownText(text)) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+  const QTextOption::WrapMode wrap = WrapModeFor(text);
   if (box.wordWrapMode() != wrap) {
     box.clear();  // so that changing the mode lays out no old text
     box.setWordWrapMode(wrap);
@@ -94,6 +106,44 @@ void SetReplyText(QPlainTextEdit& box, std::u16string text) {
   document.setUndoRedoEnabled(false);  // marking the stand-ins is not an edit of the operator's
   MarkStandIns(document, 0, originals);
   document.setUndoRedoEnabled(true);
+}
+
+void ReplaceReplyText(QPlainTextEdit& box, std::u16string text) {
+  const std::vector<Original> originals = ShowStandIns(text, u"\n");
+  const QTextOption::WrapMode wrap = WrapModeFor(text);
+  if (box.wordWrapMode() != wrap) box.setWordWrapMode(wrap);
+  QTextCursor cursor(box.document());
+  const int caret = box.textCursor().position();
+  bool unused = false;  // the box's own check for long words is not needed: the mode is chosen
+  auto* reply = dynamic_cast<ReplyTextBox*>(&box);
+  {
+    const QScopedValueRollback<bool> replacing(reply ? reply->replacing_ : unused, true);
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    cursor.insertText(ShownText(text), QTextCharFormat());
+    MarkStandIns(*box.document(), 0, originals);
+    cursor.endEditBlock();
+  }
+  cursor.setPosition(std::min(caret, box.document()->characterCount() - 1));
+  box.setTextCursor(cursor);
+}
+
+std::vector<Original> StandInsOf(const QPlainTextEdit& box) {
+  std::vector<Original> originals;
+  const QTextDocument& document = *box.document();
+  if (!MayHoldStandIns(document)) return originals;
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+    for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+      const QTextFragment piece = fragment.fragment();
+      const int type = piece.charFormat().objectType();
+      if (type < kMarkBase) continue;
+      const auto unit = static_cast<char16_t>(type - kMarkBase);
+      const QString shown = piece.text();
+      for (qsizetype i = 0; i < shown.size(); ++i)
+        if (shown[i].unicode() == StandIn(unit)) originals.push_back({static_cast<std::size_t>(piece.position() + i), unit});
+    }
+  return originals;
 }
 
 void InsertReplyText(QTextCursor& cursor, std::u16string text) {
@@ -119,14 +169,6 @@ void AppendAsReplyText(std::u16string& text, QStringView piece) {
     text.append(u"\r\n");
     run = at + 1;
   }
-}
-
-// Whether any character of the document may be a marked stand-in. The document keeps every
-// format it has used, so this can say yes for a stand-in since deleted, never no for one present.
-bool MayHoldStandIns(const QTextDocument& document) {
-  const QList<QTextFormat> formats = document.allFormats();
-  return std::any_of(formats.begin(), formats.end(),
-                     [](const QTextFormat& format) { return format.objectType() >= kMarkBase; });
 }
 
 // Puts the original code units back where the document marks a stand-in in [from, to), which

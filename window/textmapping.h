@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "window/standins.h"
+
 class QTextCursor;
 
 namespace window {
@@ -26,6 +28,12 @@ inline constexpr char kReplyTextMime[] = "application/x-velmora-reply-text";
 
 // Replaces the whole content of box with text; leaves an empty undo history.
 void SetReplyText(QPlainTextEdit& box, std::u16string text);
+
+// Replaces the whole content of box with text as one edit, which one undo takes back.
+void ReplaceReplyText(QPlainTextEdit& box, std::u16string text);
+
+// The marked stand-ins of box, in order, at their document positions.
+std::vector<Original> StandInsOf(const QPlainTextEdit& box);
 
 // The box's content as reply text: lines joined by CR LF, stand-ins restored.
 std::u16string ReplyTextOf(const QPlainTextEdit& box);
@@ -61,6 +69,7 @@ class ReplyTextBox : public QPlainTextEdit {
 
  private:
   friend void SetReplyText(QPlainTextEdit& box, std::u16string text);
+  friend void ReplaceReplyText(QPlainTextEdit& box, std::u16string text);
   bool replacing_ = false;         // SetReplyText is at work, and picks the wrap mode itself
   std::vector<int> linesLeftOut_;  // the block number of every row marked now
 };

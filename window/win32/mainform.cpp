@@ -89,6 +89,7 @@ MainForm::MainForm(HINSTANCE instance, store::Common& common) : instance_(instan
                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
                             nullptr, instance, this);
   if (!window_) Fail("CreateWindowEx");
+  findMessage_ = RegisterWindowMessageW(FINDMSGSTRINGW);
   windowIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kWindowIconId), IMAGE_ICON, 24, 24, 0));
   if (windowIcon_) SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(windowIcon_));
   CreateControls();
@@ -229,7 +230,7 @@ bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
-std::u16string MainForm::ShownText() const {
+std::u16string MainForm::TxtText() const {
   // Asked of the control itself: this is called while Txt's own messages are handled.
   const auto length = static_cast<std::size_t>(Edit(WM_GETTEXTLENGTH));
   std::u16string shown(length, u'\0');
@@ -238,7 +239,7 @@ std::u16string MainForm::ShownText() const {
   return shown;
 }
 
-std::u16string MainForm::Text() const { return standIns_.Restore(ShownText()); }
+std::u16string MainForm::Text() const { return standIns_.Restore(TxtText()); }
 
 // Lines are counted by the CR LFs of the text itself: with word wrap on, the control's own line
 // numbers count the rows a line wraps into.
@@ -254,7 +255,7 @@ std::size_t MainForm::CaretLine() const {
 }
 
 void MainForm::SetCaretLine(std::size_t line) {
-  const std::u16string shown = ShownText();
+  const std::u16string shown = TxtText();
   std::size_t start = 0;
   for (std::size_t at; line > 0 && (at = shown.find(u"\r\n", start)) != std::u16string::npos; --line) start = at + 2;
   Edit(EM_SETSEL, start, start);
@@ -317,6 +318,10 @@ LRESULT CALLBACK MainForm::WindowProc(HWND window, UINT message, WPARAM wParam, 
 }
 
 LRESULT MainForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == findMessage_ && message != 0) {
+    PressDialogButton(findReplace_.Flags & (FR_DIALOGTERM | FR_FINDNEXT | FR_REPLACE | FR_REPLACEALL));
+    return 0;
+  }
   switch (message) {
     case WM_SIZE:
       LayOutControls();
@@ -407,6 +412,7 @@ std::pair<std::size_t, std::size_t> MainForm::SelectedRange() const {
 }
 
 LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (TakeFindKey(message, wParam)) return 0;
   if (message == WM_CHAR) {
     // Every character key reaches the editor first; setting it to 0 swallows it (Ctrl+S is 19).
     int keyAscii = static_cast<int>(wParam);
@@ -445,7 +451,7 @@ LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PAINT) PaintMarks();
   const bool edited = std::exchange(edited_, false);
   if (edited && !(standIns_.Empty() && pasted.empty()))
-    standIns_.Follow(ShownText(), std::min(selectedBefore, SelectedRange().first), std::move(pasted));
+    standIns_.Follow(TxtText(), std::min(selectedBefore, SelectedRange().first), std::move(pasted));
   RefreshMarks(edited);
   return result;
 }
@@ -521,6 +527,109 @@ void MainForm::PaintMarks() {
   DeleteObject(band);
   ReleaseDC(txt_, dc);
   markedFirstRow_ = first;
+}
+
+// ---- Find and replace ----
+
+bool MainForm::TakeFindKey(UINT message, WPARAM wParam) {
+  const bool control = GetKeyState(VK_CONTROL) < 0;
+  // The characters Ctrl+F and Ctrl+H type: the control would take Ctrl+H for a backspace.
+  if (message == WM_CHAR) return (wParam == 6 || wParam == 8) && control;
+  if (message != WM_KEYDOWN) return false;
+  if (control && (wParam == 'F' || wParam == 'H')) {
+    OpenFind(wParam == 'H');
+  } else if (wParam == VK_F3 && !control) {
+    if (!finder_.FindAgain(GetKeyState(VK_SHIFT) >= 0)) OpenFind(false);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void MainForm::OpenFind(bool replacing) {
+  if (findDialog_ && replacing_ != replacing) DestroyWindow(std::exchange(findDialog_, nullptr));
+  if (findDialog_) {
+    SetFocus(findDialog_);
+    return;
+  }
+  // The selection, unless it spans lines, becomes what to find.
+  const auto [start, end] = SelectedRange();
+  const std::u16string selected = TxtText().substr(start, end - start);
+  if (!selected.empty() && selected.size() < findWhat_.size() && selected.find(u'\r') == std::u16string::npos) {
+    std::copy(selected.begin(), selected.end(), findWhat_.begin());
+    findWhat_[selected.size()] = L'\0';
+  }
+  findReplace_.lStructSize = sizeof findReplace_;
+  findReplace_.hwndOwner = window_;
+  findReplace_.lpstrFindWhat = findWhat_.data();
+  findReplace_.wFindWhatLen = static_cast<WORD>(findWhat_.size());
+  findReplace_.lpstrReplaceWith = replaceWith_.data();
+  findReplace_.wReplaceWithLen = static_cast<WORD>(replaceWith_.size());
+  // The options chosen last time stay; the direction is down at first.
+  if (!(findReplace_.Flags & (FR_DOWN | FR_MATCHCASE | FR_WHOLEWORD))) findReplace_.Flags = FR_DOWN;
+  findReplace_.Flags &= FR_DOWN | FR_MATCHCASE | FR_WHOLEWORD;
+  replacing_ = replacing;
+  findDialog_ = replacing ? ReplaceTextW(&findReplace_) : FindTextW(&findReplace_);
+  if (!findDialog_) Fail(replacing ? "ReplaceText" : "FindText");
+}
+
+bool MainForm::TakeDialogMessage(MSG& message) { return findDialog_ && IsDialogMessageW(findDialog_, &message); }
+
+Search MainForm::SearchOfDialog() const {
+  Search search;
+  const auto text = [](const std::array<wchar_t, 256>& field) {
+    const std::wstring_view view(field.data());
+    return std::u16string(view.begin(), view.end());
+  };
+  search.what = text(findWhat_);
+  search.with = text(replaceWith_);
+  search.matchCase = findReplace_.Flags & FR_MATCHCASE;
+  search.wholeWord = findReplace_.Flags & FR_WHOLEWORD;
+  search.down = findReplace_.Flags & FR_DOWN;
+  return search;
+}
+
+void MainForm::PressDialogButton(DWORD button) {
+  if (button & FR_DIALOGTERM) findDialog_ = nullptr;
+  else if (button & FR_FINDNEXT) finder_.FindNext(SearchOfDialog());
+  else if (button & FR_REPLACEALL) finder_.ReplaceAll(SearchOfDialog());
+  else if (button & FR_REPLACE) finder_.ReplaceOne(SearchOfDialog());
+}
+
+std::u16string_view MainForm::ShownText() {
+  searched_ = TxtText();
+  return searched_;
+}
+
+Stretch MainForm::Selection() const {
+  const auto [start, end] = SelectedRange();
+  return {start, end};
+}
+
+void MainForm::Select(Stretch stretch) {
+  Edit(EM_SETSEL, stretch.start, stretch.end);
+  Edit(EM_SCROLLCARET);
+}
+
+void MainForm::ReplaceSelection(std::u16string_view with) {
+  // Through Txt's own messages, so that the stand-ins are followed as for typing.
+  const std::u16string text(with);
+  SendMessageW(txt_, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void MainForm::ReplaceAllText(std::u16string shown, std::vector<Original> originals) {
+  searched_.clear();
+  const std::size_t caret = SelectedRange().first;
+  Edit(EM_SETSEL, 0, -1);
+  Edit(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(shown.c_str()));  // one edit, which EM_UNDO takes back
+  Edit(EM_SETSEL, std::min(caret, shown.size()), std::min(caret, shown.size()));
+  Edit(EM_SCROLLCARET);
+  standIns_.Replace(std::move(shown), std::move(originals));
+  RefreshMarks(true);
+}
+
+void MainForm::Tell(std::u16string_view message) {
+  ShowMessage(message, editor::Buttons::Ok, editor::Icon::None, u"Velmora");
 }
 
 }  // namespace window::win32

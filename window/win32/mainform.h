@@ -13,6 +13,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <commdlg.h>
 
 #include <array>
 #include <functional>
@@ -23,12 +24,13 @@
 
 #include "editor/frmmain.h"
 #include "editor/window.h"
+#include "window/find.h"
 #include "window/layout.h"
 #include "window/standins.h"
 
 namespace window::win32 {
 
-class MainForm : public editor::Window {
+class MainForm : public editor::Window, private SearchedBox {
  public:
   // Creates the window and its controls, hidden, at the design size and centred on the screen.
   MainForm(HINSTANCE instance, store::Common& common);
@@ -45,6 +47,16 @@ class MainForm : public editor::Window {
 
   // Shows the window; the first time, centred on the screen's work area.
   void Show(int showCommand);
+
+  // The system's Find (Ctrl+F) or Replace (Ctrl+H) dialog, modeless, with the selection as what
+  // to find; and its keyboard, for the message loop: true when message was the dialog's.
+  void OpenFind(bool replacing);
+  bool TakeDialogMessage(MSG& message);
+  HWND FindDialog() const { return findDialog_; }
+  // The dialog's search, as the system's dialog fills it in, and its buttons pressed: what the
+  // dialog itself sends this window.
+  FINDREPLACEW& DialogSearch() { return findReplace_; }
+  void PressDialogButton(DWORD button);
 
   // Replaces the message box, for tests: receives what would be shown, returns the button.
   std::function<int(std::u16string_view text, editor::Buttons, editor::Icon, std::u16string_view title)>
@@ -78,7 +90,7 @@ class MainForm : public editor::Window {
   // A message straight to the EDIT control's own procedure: what Velmora asks of Txt while it
   // handles Txt's messages does not come back through them.
   LRESULT Edit(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-  std::u16string ShownText() const;  // Txt's text, stand-ins and all
+  std::u16string TxtText() const;  // Txt's text, stand-ins and all
   std::pair<std::size_t, std::size_t> SelectedRange() const;  // where the selection starts and ends
   // A child control with its design caption, at its design place.
   HWND CreateControl(int id, const wchar_t* kind, const DesignedControl& design, DWORD style, DWORD exStyle);
@@ -101,6 +113,18 @@ class MainForm : public editor::Window {
   POINT PlaceOf(HWND control) const;  // in the window's client area, pixels
   void LayOutControls();
   void Centre();
+  Search SearchOfDialog() const;
+  // The keys of find and replace (Ctrl+F, Ctrl+H, F3, Shift+F3); true when message was one.
+  bool TakeFindKey(UINT message, WPARAM wParam);
+
+  // SearchedBox, for the searches
+  std::u16string_view ShownText() override;
+  Stretch Selection() const override;
+  void Select(Stretch stretch) override;
+  void ReplaceSelection(std::u16string_view with) override;
+  std::vector<Original> StandIns() override { return standIns_.Originals(TxtText()); }
+  void ReplaceAllText(std::u16string shown, std::vector<Original> originals) override;
+  void Tell(std::u16string_view message) override;
 
   HINSTANCE instance_;
   editor::frmMain form_;
@@ -118,6 +142,13 @@ class MainForm : public editor::Window {
   bool assigning_ = false;      // SetText is putting text in: the control's change is not the operator's
   bool edited_ = false;         // the operator's message to Txt changed its text
   StandInTrack standIns_;       // where Txt shows stand-ins, followed through the operator's edits
+  Finder finder_{*this};
+  std::u16string searched_;     // the text a search runs over
+  UINT findMessage_ = 0;        // the registered message the Find and Replace dialogs send
+  FINDREPLACEW findReplace_{};  // the dialogs' search, which must last as long as they do
+  std::array<wchar_t, 256> findWhat_{}, replaceWith_{};
+  HWND findDialog_ = nullptr;
+  bool replacing_ = false;      // the dialog open is the Replace one
   int markedFirstRow_ = -1;     // the first row in view when the marks were last painted
   bool shown_ = false;
   bool runEnded_ = false;

@@ -294,6 +294,84 @@ void BM_Keystroke(benchmark::State& state) {
   state.counters["rows"] = count;
 }
 
+// ---- Find and replace in the window ----
+
+// The window with its messages answered at once, showing text.
+std::unique_ptr<window::MainForm> SearchedWindow(store::Common& common, const std::u16string& text) {
+  auto form = std::make_unique<window::MainForm>(common);
+  form->messageHook = [](auto&&...) { return editor::vbOK; };
+  form->show();
+  window::SetReplyText(form->Txt(), text);
+  QApplication::processEvents();
+  return form;
+}
+
+// Every answer's "（改）" (once in each) replaced by "（新）" with Replace All. Floor: the same
+// box given the replaced text once.
+const std::u16string& ReplacedText(int count) {
+  static std::map<int, std::u16string> cache;
+  std::u16string& text = cache[count];
+  if (text.empty()) {
+    text = DataOf(count).rewritten;
+    for (std::size_t at = text.find(u"（改）"); at != std::u16string::npos; at = text.find(u"（改）", at + 3))
+      text.replace(at, 3, u"（新）");
+  }
+  return text;
+}
+
+void BM_ReplaceAllFloor(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  store::Common common(u"/nonexistent");
+  const auto form = SearchedWindow(common, u"");
+  for (auto _ : state) {
+    window::SetReplyText(form->Txt(), ReplacedText(count));
+    QApplication::processEvents();
+  }
+  SetCounters(state, count);
+}
+
+void BM_ReplaceAll(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  store::Common common(u"/nonexistent");
+  const auto form = SearchedWindow(common, u"");
+  window::Search search;
+  search.what = u"（改）", search.with = u"（新）";
+  for (auto _ : state) {
+    state.PauseTiming();
+    window::SetReplyText(form->Txt(), DataOf(count).rewritten);
+    QApplication::processEvents();
+    state.ResumeTiming();
+    form->Searches().ReplaceAll(search);
+    QApplication::processEvents();
+  }
+  if (form->Text() != ReplacedText(count)) state.SkipWithError("Replace All did not give the replaced text");
+  SetCounters(state, count);
+}
+
+// A find from the top to the only match, in the last line, selected and scrolled into view: with
+// the text as at the last search (argument 0), and just after a change to it (1), when the window
+// first copies the text it searches.
+void BM_FindNext(benchmark::State& state) {
+  constexpr int kCount = 1000000;
+  store::Common common(u"/nonexistent");
+  const auto form = SearchedWindow(common, DataOf(kCount).text + u"\r\n最后###热线号码已更改");
+  window::Search search;
+  search.what = u"热线号码";
+  form->Searches().FindNext(search);
+  for (auto _ : state) {
+    state.PauseTiming();
+    QTextCursor top(form->Txt().document());
+    if (state.range(0) == 1) top.insertText(QStringLiteral("x")), top.deletePreviousChar();
+    form->Txt().setTextCursor(top);
+    QApplication::processEvents();
+    state.ResumeTiming();
+    form->Searches().FindNext(search);
+    QApplication::processEvents();
+  }
+  if (form->Txt().textCursor().selectedText() != QStringLiteral("热线号码")) state.SkipWithError("no match selected");
+  state.SetLabel(state.range(0) == 1 ? "after a change" : "text as at the last search");
+}
+
 // A million rows takes seconds per pass: those are measured a few times only.
 #define VELMORA_PAIR(floor, subject, large)                                                 \
   BENCHMARK(floor)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(10000)->Arg(100000); \
@@ -308,6 +386,8 @@ VELMORA_PAIR(BM_LoadFloor, BM_Load, 2);
 BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(10000)->Arg(100000);
 BENCHMARK(BM_ParseJoin)->Unit(benchmark::kMillisecond)->Arg(1000000)->Iterations(3);
 VELMORA_PAIR(BM_TextBoxFloor, BM_TextBox, 2);
+VELMORA_PAIR(BM_ReplaceAllFloor, BM_ReplaceAll, 2);
+BENCHMARK(BM_FindNext)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1)->Iterations(5);
 BENCHMARK(BM_LongLine)->Unit(benchmark::kMillisecond)->UseRealTime()->Arg(0)->Arg(1)->Iterations(3);
 BENCHMARK(BM_Keystroke)->Unit(benchmark::kMicrosecond)->UseRealTime()->Arg(10000)->Arg(100000)->Arg(1000000)
     ->Iterations(300);

@@ -460,6 +460,36 @@ TEST(LayOut, PlacesTheControlsByTheRule) {
   }
 }
 
+// The search itself, over shown texts: letters of both cases in the scripts that have them, word
+// edges beside Chinese, a match across the blocks the scan looks at, wrapping round upwards; and
+// the stand-ins a replace of every match keeps, moved, or drops with the match that covered them.
+TEST(Find, MatchesAndReplacesOverShownText) {
+  const std::u16string a63(63, u'a'), a130(130, u'a');
+  const struct {
+    std::u16string text;
+    window::Search search;
+    window::Stretch from;
+    std::optional<std::pair<std::size_t, std::size_t>> found;
+  } finds[] = {
+      {u"да ПРИВЕТ", Find(u"привет"), {}, std::pair{3, 9}}, {u"型号ＡＢＣ", Find(u"ａｂｃ"), {}, std::pair{2, 5}},
+      {u"x\u0100", Find(u"\u0101"), {}, std::pair{1, 2}}, {u"ПРИВЕТ", Find(u"привет", u"", true), {}, std::nullopt},
+      {u"申请退款###退款", Find(u"退款", u"", false, true), {}, std::pair{7, 9}},
+      {a63 + u"xyz" + a130, Find(u"xyz"), {}, std::pair{63, 66}}, {a130 + u"xyz", Find(u"XYZ"), {}, std::pair{130, 133}},
+      {u"ab ab ab", Find(u"ab", u"", false, false, false), {3, 5}, std::pair{0, 2}},
+      {u"ab ab ab", Find(u"ab", u"", false, false, false), {0, 2}, std::pair{6, 8}},
+  };
+  for (const auto& find : finds) {
+    const auto match = window::FindMatch(find.text, find.search, find.from);
+    EXPECT_EQ(match ? std::optional(std::pair{match->start, match->end}) : std::nullopt, find.found) << U8(find.text);
+  }
+  std::u16string text = u"a\u240Ab a\u240Ab";
+  std::vector<window::Original> originals = {{1, u'\n'}, {5, u'\n'}};
+  EXPECT_EQ(window::ReplaceMatches(text, originals, Find(u"b", u"cc")), 2u);
+  EXPECT_EQ(std::make_tuple(U8(text), originals.size(), originals.back().position), std::make_tuple(U8(u"a\u240Acc a\u240Acc"), 2u, 6u));
+  EXPECT_EQ(window::ReplaceMatches(text, originals, Find(u"\u240Acc ")), 1u);
+  EXPECT_EQ(std::make_tuple(U8(text), originals.size(), originals.back().position), std::make_tuple(U8(u"aa\u240Acc"), 1u, 2u));
+}
+
 // The controls go where the rule puts them, and a long line wraps at Txt's width, at any size.
 TEST_F(WindowContract, PlacesTheControlsByTheLayoutRuleAndWrapsAtEverySize) {
   Start("('长', replace(hex(zeroblob(300)), '00', 'ww '))");

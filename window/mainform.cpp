@@ -125,6 +125,7 @@ MainForm::MainForm(store::Common& common)
   txt_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   txt_->onKeyPress = [this](int& keyAscii) { form_.TextKeyPress(keyAscii); };
   connect(txt_, &QPlainTextEdit::textChanged, this, [this] { form_.TextChanged(); });
+  connect(txt_->document(), &QTextDocument::contentsChanged, this, [this] { searchedStale_ = true; });
   for (int index = 0; index < 2; ++index)
     label3_[static_cast<std::size_t>(index)]->onClick = [this, index] { form_.LinkClick(index); };
 
@@ -243,8 +244,14 @@ void MainForm::OpenFind(bool replacing) {
   Finding().Open(replacing, selected.contains(QChar(0x2029)) ? QString() : selected);
 }
 
+// The document is copied once after each change, and searched as often as asked until the next:
+// the copy of a large text costs several times the search itself.
 std::u16string_view MainForm::ShownText() {
-  searched_ = txt_->document()->toRawText();
+  if (searchedStale_) {
+    searched_ = QString();  // not held twice while the new copy is made
+    searched_ = txt_->document()->toRawText();
+    searchedStale_ = false;
+  }
   return {reinterpret_cast<const char16_t*>(searched_.utf16()), static_cast<std::size_t>(searched_.size())};
 }
 
@@ -277,7 +284,6 @@ void MainForm::ReplaceAllText(std::u16string shown, std::vector<Original> origin
     else if (shown[at] == u'\u2029') text += u"\r\n";
     else text += shown[at];
   }
-  searched_.clear();
   shown = std::u16string();
   ReplaceReplyText(*txt_, std::move(text));
 }

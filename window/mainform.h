@@ -124,7 +124,8 @@ class MainForm : public QWidget, public editor::Window, private SearchedBox {
   bool runEnded_ = false;
   FindDialog* findDialog_ = nullptr;
   Finder finder_{*this};
-  QString searched_;  // the text a search runs over, as the document shows it
+  QString searched_;           // the text searches run over, as the document shows it
+  bool searchedStale_ = true;  // the document changed since searched_ was copied from it
   int laidOutOuterWidth_ = 0;     // the outer width the labels were last placed for, in pixels
   bool centredInFrame_ = false;  // centred since the window manager framed the window
 };

@@ -464,7 +464,7 @@ TEST(LayOut, PlacesTheControlsByTheRule) {
 // edges beside Chinese, a match across the blocks the scan looks at, wrapping round upwards; and
 // the stand-ins a replace of every match keeps, moved, or drops with the match that covered them.
 TEST(Find, MatchesAndReplacesOverShownText) {
-  const std::u16string a63(63, u'a'), a130(130, u'a');
+  const std::u16string a64(64, u'a'), a130(130, u'a');
   const struct {
     std::u16string text;
     window::Search search;
@@ -474,7 +474,7 @@ TEST(Find, MatchesAndReplacesOverShownText) {
       {u"да ПРИВЕТ", Find(u"привет"), {}, std::pair{3, 9}}, {u"型号ＡＢＣ", Find(u"ａｂｃ"), {}, std::pair{2, 5}},
       {u"x\u0100", Find(u"\u0101"), {}, std::pair{1, 2}}, {u"ПРИВЕТ", Find(u"привет", u"", true), {}, std::nullopt},
       {u"申请退款###退款", Find(u"退款", u"", false, true), {}, std::pair{7, 9}},
-      {a63 + u"xyz" + a130, Find(u"xyz"), {}, std::pair{63, 66}}, {a130 + u"xyz", Find(u"XYZ"), {}, std::pair{130, 133}},
+      {a64 + u"xyz" + a130, Find(u"xyz"), {}, std::pair{64, 67}}, {a130 + u"xyz", Find(u"XYZ"), {}, std::pair{130, 133}},
       {u"ab ab ab", Find(u"ab", u"", false, false, false), {3, 5}, std::pair{0, 2}},
       {u"ab ab ab", Find(u"ab", u"", false, false, false), {0, 2}, std::pair{6, 8}},
   };

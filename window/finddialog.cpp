@@ -28,6 +28,31 @@ FindDialog::FindDialog(QWidget* parent) : QDialog(parent) {
   what_ = AddField(*fields, 0, QStringLiteral("查找内容(&N):"));
   with_ = AddField(*fields, 1, QStringLiteral("替换为(&P):"));
   withRow_ = fields->itemAtPosition(1, 0)->widget();
+  findNext_ = new QPushButton(QStringLiteral("查找下一个(&F)"));
+  replace_ = new QPushButton(QStringLiteral("替换(&R)"));
+  replaceAll_ = new QPushButton(QStringLiteral("全部替换(&A)"));
+  auto* cancel = new QPushButton(QStringLiteral("取消"));
+  findNext_->setDefault(true);
+  auto* buttons = new QVBoxLayout;
+  for (QPushButton* button : {findNext_, replace_, replaceAll_, cancel}) buttons->addWidget(button);
+  buttons->addStretch();
+
+  auto* left = new QVBoxLayout;
+  left->addLayout(fields);
+  left->addLayout(MakeOptions());
+  auto* whole = new QHBoxLayout(this);
+  whole->addLayout(left);
+  whole->addLayout(buttons);
+
+  connect(findNext_, &QPushButton::clicked, this, [this] { if (onFindNext) onFindNext(CurrentSearch()); });
+  connect(replace_, &QPushButton::clicked, this, [this] { if (onReplace) onReplace(CurrentSearch()); });
+  connect(replaceAll_, &QPushButton::clicked, this, [this] { if (onReplaceAll) onReplaceAll(CurrentSearch()); });
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  // Only the two fields, then the options and buttons, take Tab in turn.
+  setTabOrder(what_, with_);
+}
+
+QLayout* FindDialog::MakeOptions() {
   matchCase_ = new QCheckBox(QStringLiteral("区分大小写(&C)"));
   wholeWord_ = new QCheckBox(QStringLiteral("全字匹配(&W)"));
   auto* direction = new QGroupBox(QStringLiteral("方向"));
@@ -41,29 +66,7 @@ FindDialog::FindDialog(QWidget* parent) : QDialog(parent) {
   options->addWidget(wholeWord_, 0, 0);
   options->addWidget(matchCase_, 1, 0);
   options->addWidget(direction, 0, 1, 2, 1);
-
-  findNext_ = new QPushButton(QStringLiteral("查找下一个(&F)"));
-  replace_ = new QPushButton(QStringLiteral("替换(&R)"));
-  replaceAll_ = new QPushButton(QStringLiteral("全部替换(&A)"));
-  auto* cancel = new QPushButton(QStringLiteral("取消"));
-  findNext_->setDefault(true);
-  auto* buttons = new QVBoxLayout;
-  for (QPushButton* button : {findNext_, replace_, replaceAll_, cancel}) buttons->addWidget(button);
-  buttons->addStretch();
-
-  auto* left = new QVBoxLayout;
-  left->addLayout(fields);
-  left->addLayout(options);
-  auto* whole = new QHBoxLayout(this);
-  whole->addLayout(left);
-  whole->addLayout(buttons);
-
-  connect(findNext_, &QPushButton::clicked, this, [this] { if (onFindNext) onFindNext(CurrentSearch()); });
-  connect(replace_, &QPushButton::clicked, this, [this] { if (onReplace) onReplace(CurrentSearch()); });
-  connect(replaceAll_, &QPushButton::clicked, this, [this] { if (onReplaceAll) onReplaceAll(CurrentSearch()); });
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  // Only the two fields, then the options and buttons, take Tab in turn.
-  setTabOrder(what_, with_);
+  return options;
 }
 
 void FindDialog::Open(bool replacing, const QString& what) {

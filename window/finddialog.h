@@ -38,6 +38,8 @@ class FindDialog : public QDialog {
   QPushButton& ReplaceAllButton() { return *replaceAll_; }
 
  private:
+  QLayout* MakeOptions();  // the check boxes and the direction
+
   QLineEdit *what_, *with_;
   QWidget* withRow_;
   QCheckBox *matchCase_, *wholeWord_;

@@ -60,7 +60,6 @@ class Finder {
  public:
   explicit Finder(SearchedBox& box) : box_(box) {}
 
-  const Search& LastSearch() const { return search_; }
   // Each takes search as the last search, then does its work; false when it was refused or
   // found nothing, and the operator told why.
   bool FindNext(const Search& search);

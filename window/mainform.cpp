@@ -25,6 +25,7 @@
 #include <system_error>
 #include <utility>
 
+#include "editor/messages.h"
 #include "velmora_resources.h"
 #include "window/layout.h"
 
@@ -275,21 +276,11 @@ void MainForm::ReplaceSelection(std::u16string_view with) {
 }
 
 void MainForm::ReplaceAllText(std::u16string shown, std::vector<Original> originals) {
-  // The reply text of what is to be shown: its stand-ins' units back, each line break a CR LF.
-  std::u16string text;
-  text.reserve(shown.size() + shown.size() / 16);
-  auto next = originals.begin();
-  for (std::size_t at = 0; at < shown.size(); ++at) {
-    if (next != originals.end() && next->position == at) text += (next++)->unit;
-    else if (shown[at] == u'\u2029') text += u"\r\n";
-    else text += shown[at];
-  }
-  shown = std::u16string();
-  ReplaceReplyText(*txt_, std::move(text));
+  ReplaceShownText(*txt_, shown, originals);
 }
 
 void MainForm::Tell(std::u16string_view message) {
-  ShowMessage(message, editor::Buttons::Ok, editor::Icon::None, u"Velmora");
+  ShowMessage(message, editor::Buttons::Ok, editor::Icon::None, editor::AppTitle);
 }
 
 int MainForm::ShowMessage(std::u16string_view text, editor::Buttons buttons, editor::Icon icon,

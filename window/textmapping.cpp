@@ -76,6 +76,26 @@ bool MayHoldStandIns(const QTextDocument& document) {
                      [](const QTextFormat& format) { return format.objectType() >= kMarkBase; });
 }
 
+// Calls visit(position, unit, breaks) for every position in [from, to) whose format marks it as
+// the stand-in for unit, breaks being the line breaks passed since from. (A character typed next
+// to a stand-in may carry its mark while not being one: visit checks the character.)
+template <typename Visit>
+void ForEachMark(const QTextDocument& document, qsizetype from, qsizetype to, Visit&& visit) {
+  if (!MayHoldStandIns(document)) return;
+  std::size_t breaks = 0;
+  for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() < to;
+       block = block.next(), ++breaks) {
+    for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+      const QTextFragment piece = fragment.fragment();
+      const int type = piece.charFormat().objectType();
+      if (type < kMarkBase) continue;
+      const qsizetype end = std::min<qsizetype>(piece.position() + piece.length(), to);
+      for (qsizetype position = std::max<qsizetype>(piece.position(), from); position < end; ++position)
+        visit(position, static_cast<char16_t>(type - kMarkBase), breaks);
+    }
+  }
+}
+
 // The wrap mode for text shown: at word boundaries, unless it holds a word too long for that.
 QTextOption::WrapMode WrapModeFor(const std::u16string& shown) {
   return HasLongWord(ShownText(shown)) ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
@@ -108,9 +128,8 @@ void SetReplyText(QPlainTextEdit& box, std::u16string text) {
   document.setUndoRedoEnabled(true);
 }
 
-void ReplaceReplyText(QPlainTextEdit& box, std::u16string text) {
-  const std::vector<Original> originals = ShowStandIns(text, u"\n");
-  const QTextOption::WrapMode wrap = WrapModeFor(text);
+void ReplaceShownText(QPlainTextEdit& box, const std::u16string& shown, const std::vector<Original>& originals) {
+  const QTextOption::WrapMode wrap = WrapModeFor(shown);
   if (box.wordWrapMode() != wrap) box.setWordWrapMode(wrap);
   QTextCursor cursor(box.document());
   const int caret = box.textCursor().position();
@@ -121,7 +140,7 @@ void ReplaceReplyText(QPlainTextEdit& box, std::u16string text) {
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
     cursor.removeSelectedText();
-    cursor.insertText(ShownText(text), QTextCharFormat());
+    cursor.insertText(ShownText(shown), QTextCharFormat());  // each U+2029 starts a block
     MarkStandIns(*box.document(), 0, originals);
     cursor.endEditBlock();
   }
@@ -132,17 +151,10 @@ void ReplaceReplyText(QPlainTextEdit& box, std::u16string text) {
 std::vector<Original> StandInsOf(const QPlainTextEdit& box) {
   std::vector<Original> originals;
   const QTextDocument& document = *box.document();
-  if (!MayHoldStandIns(document)) return originals;
-  for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
-    for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
-      const QTextFragment piece = fragment.fragment();
-      const int type = piece.charFormat().objectType();
-      if (type < kMarkBase) continue;
-      const auto unit = static_cast<char16_t>(type - kMarkBase);
-      const QString shown = piece.text();
-      for (qsizetype i = 0; i < shown.size(); ++i)
-        if (shown[i].unicode() == StandIn(unit)) originals.push_back({static_cast<std::size_t>(piece.position() + i), unit});
-    }
+  ForEachMark(document, 0, document.characterCount() - 1, [&](qsizetype position, char16_t unit, std::size_t) {
+    if (document.characterAt(position).unicode() == StandIn(unit))
+      originals.push_back({static_cast<std::size_t>(position), unit});
+  });
   return originals;
 }
 
@@ -175,22 +187,10 @@ void AppendAsReplyText(std::u16string& text, QStringView piece) {
 // text holds from its start. Positions in text run ahead of document positions by one for every
 // line break (CR LF for one paragraph break) passed.
 void RestoreOriginals(const QTextDocument& document, qsizetype from, qsizetype to, std::u16string& text) {
-  if (!MayHoldStandIns(document)) return;
-  std::size_t shift = 0;
-  for (QTextBlock block = document.findBlock(from); block.isValid() && block.position() < to;
-       block = block.next(), ++shift) {
-    for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
-      const QTextFragment piece = fragment.fragment();
-      const int type = piece.charFormat().objectType();
-      if (type < kMarkBase) continue;
-      const auto unit = static_cast<char16_t>(type - kMarkBase);
-      const qsizetype end = std::min<qsizetype>(piece.position() + piece.length(), to);
-      for (qsizetype position = std::max<qsizetype>(piece.position(), from); position < end; ++position) {
-        char16_t& shown = text[static_cast<std::size_t>(position - from) + shift];
-        if (shown == StandIn(unit)) shown = unit;
-      }
-    }
-  }
+  ForEachMark(document, from, to, [&](qsizetype position, char16_t unit, std::size_t breaks) {
+    char16_t& shown = text[static_cast<std::size_t>(position - from) + breaks];
+    if (shown == StandIn(unit)) shown = unit;
+  });
 }
 
 }  // namespace

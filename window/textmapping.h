@@ -29,8 +29,9 @@ inline constexpr char kReplyTextMime[] = "application/x-velmora-reply-text";
 // Replaces the whole content of box with text; leaves an empty undo history.
 void SetReplyText(QPlainTextEdit& box, std::u16string text);
 
-// Replaces the whole content of box with text as one edit, which one undo takes back.
-void ReplaceReplyText(QPlainTextEdit& box, std::u16string text);
+// Replaces the whole content of box with shown text (lines separated by U+2029, as the document
+// holds them) and its stand-ins, as one edit, which one undo takes back.
+void ReplaceShownText(QPlainTextEdit& box, const std::u16string& shown, const std::vector<Original>& originals);
 
 // The marked stand-ins of box, in order, at their document positions.
 std::vector<Original> StandInsOf(const QPlainTextEdit& box);
@@ -69,7 +70,8 @@ class ReplyTextBox : public QPlainTextEdit {
 
  private:
   friend void SetReplyText(QPlainTextEdit& box, std::u16string text);
-  friend void ReplaceReplyText(QPlainTextEdit& box, std::u16string text);
+  friend void ReplaceShownText(QPlainTextEdit& box, const std::u16string& shown,
+                               const std::vector<Original>& originals);
   bool replacing_ = false;         // SetReplyText is at work, and picks the wrap mode itself
   std::vector<int> linesLeftOut_;  // the block number of every row marked now
 };

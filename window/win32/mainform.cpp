@@ -8,6 +8,7 @@
 #include "store/common.h"
 #include "window/win32/clipboard.h"
 #include "replytext/replytext.h"
+#include "editor/messages.h"
 #include "window/layout.h"
 
 namespace window::win32 {
@@ -629,7 +630,7 @@ void MainForm::ReplaceAllText(std::u16string shown, std::vector<Original> origin
 }
 
 void MainForm::Tell(std::u16string_view message) {
-  ShowMessage(message, editor::Buttons::Ok, editor::Icon::None, u"Velmora");
+  ShowMessage(message, editor::Buttons::Ok, editor::Icon::None, editor::AppTitle);
 }
 
 }  // namespace window::win32

@@ -11,7 +11,6 @@ namespace store {
 namespace {
 
 using replytext::ReplyEntryView;
-using Entries = std::vector<ReplyEntryView>;
 using Index = std::uint32_t;  // a row's or an entry's place: a reply table holds fewer than 2^32
 constexpr Index kNone = std::numeric_limits<Index>::max();
 constexpr std::uint64_t kHalf = std::uint64_t{1} << 63;
@@ -22,6 +21,9 @@ std::uint64_t Unsigned(std::int64_t id) { return static_cast<std::uint64_t>(id) 
 std::int64_t Signed(std::uint64_t u) {
   return u >= kHalf ? static_cast<std::int64_t>(u - kHalf) : static_cast<std::int64_t>(u) + std::numeric_limits<std::int64_t>::min();
 }
+
+// The entry an accepted line reads as.
+ReplyEntryView Parsed(std::u16string_view line) { return *replytext::ParseReplyLine(line); }
 
 [[noreturn]] void NoFreeIds() { throw Error(Fault::OrderNotKept, 0, "no free ids keep the lines in order"); }
 
@@ -169,7 +171,7 @@ std::vector<std::pair<std::uint64_t, std::uint64_t>> ReadHints(Engine& engine, c
 }
 
 // Pairs a gap's free entries with its free rows that hold their question, then their answer.
-void PairByTexts(Engine& engine, const std::vector<RecordRow>& rows, const Entries& entries,
+void PairByTexts(Engine& engine, const std::vector<RecordRow>& rows, const Lines& lines,
                  const std::vector<Index>& freeRows, const std::vector<Index>& freeEntries, Links& links) {
   const auto hints = ReadHints(engine, rows, freeRows);
   for (const bool byAsk : {true, false}) {
@@ -179,7 +181,8 @@ void PairByTexts(Engine& engine, const std::vector<RecordRow>& rows, const Entri
     std::sort(byHint.begin(), byHint.end());
     for (const Index entry : freeEntries) {
       if (links.rowOfEntry[entry] != kNone) continue;
-      const std::uint64_t hint = HintOf(byAsk ? entries[entry].ask : entries[entry].answer);
+      const ReplyEntryView texts = Parsed(lines[entry]);
+      const std::uint64_t hint = HintOf(byAsk ? texts.ask : texts.answer);
       auto it = std::lower_bound(byHint.begin(), byHint.end(), std::pair{hint, Index{0}});
       while (it != byHint.end() && it->first == hint && links.entryOfRow[freeRows[it->second]] != kNone) ++it;
       if (it != byHint.end() && it->first == hint) links.Link(freeRows[it->second], entry);
@@ -212,12 +215,12 @@ void PairInOrder(const std::vector<Index>& freeRows, const std::vector<Index>& f
 
 // Pairs the free rows and entries between each two anchors: lines edited in place. As many of
 // each pair in order, with no read; otherwise by their texts.
-void PairGaps(Engine& engine, const std::vector<RecordRow>& rows, const Entries& entries, Links& links) {
+void PairGaps(Engine& engine, const std::vector<RecordRow>& rows, const Lines& lines, Links& links) {
   std::vector<Index> freeRows, freeEntries;
   std::size_t row = 0, entry = 0;  // where the gap begins
-  for (std::size_t next = 0; next <= entries.size(); ++next) {
-    if (next < entries.size() && !links.anchor[next]) continue;
-    const std::size_t rowEnd = next < entries.size() ? links.rowOfEntry[next] : rows.size();
+  for (std::size_t next = 0; next <= lines.size(); ++next) {
+    if (next < lines.size() && !links.anchor[next]) continue;
+    const std::size_t rowEnd = next < lines.size() ? links.rowOfEntry[next] : rows.size();
     freeRows.clear(), freeEntries.clear();
     for (std::size_t r = row; r < rowEnd; ++r)
       if (links.entryOfRow[r] == kNone) freeRows.push_back(static_cast<Index>(r));
@@ -226,16 +229,16 @@ void PairGaps(Engine& engine, const std::vector<RecordRow>& rows, const Entries&
     if (freeRows.size() == freeEntries.size()) {
       for (std::size_t i = 0; i < freeRows.size(); ++i) links.Link(freeRows[i], freeEntries[i]);
     } else if (!freeRows.empty() && !freeEntries.empty()) {
-      PairByTexts(engine, rows, entries, freeRows, freeEntries, links);
+      PairByTexts(engine, rows, lines, freeRows, freeEntries, links);
       PairInOrder(freeRows, freeEntries, links);
     }
     row = rowEnd + 1, entry = next + 1;
   }
 }
 
-Links LinkEntries(Engine& engine, const std::vector<RecordRow>& rows, const Entries& entries,
+Links LinkEntries(Engine& engine, const std::vector<RecordRow>& rows, const Lines& lines,
                   const std::vector<TextKey>& keys) {
-  Links links(rows.size(), entries.size());
+  Links links(rows.size(), lines.size());
   std::size_t head = 0, tail = 0;
   while (head < rows.size() && head < keys.size() && rows[head].key == keys[head])
     links.Link(head, head), links.anchor[head] = true, ++head;
@@ -247,23 +250,31 @@ Links LinkEntries(Engine& engine, const std::vector<RecordRow>& rows, const Entr
   const Span left = WalkInStep(rows, keys, middle, links);
   if (left.rowBegin < left.rowEnd && left.entryBegin < left.entryEnd) LinkByKeys(rows, keys, left, links);
   LinkMovedAcross(rows, keys, middle, {middle.rowBegin, left.rowBegin, middle.entryBegin, left.entryBegin}, links);
-  PairGaps(engine, rows, entries, links);
+  PairGaps(engine, rows, lines, links);
   return links;
 }
 
 // ---- The three ways merged ----
 
-// One row of the table as saved that holds an entry: its record row (kNone: a new row).
+// The key of a row's stored line, which another program's reads are compared with.
+const TextKey& StoredKey(const Record& record, std::size_t row) {
+  const auto& stored = record.stored;
+  const auto it = std::lower_bound(stored.begin(), stored.end(), row, [](const auto& s, std::size_t r) { return s.first < r; });
+  return it != stored.end() && it->first == row ? it->second : record.rows[row].key;
+}
+
+// One row of the table as saved that holds an accepted line: its record row (kNone: a new row).
 struct Item {
   Index entry, row;
   std::uint8_t flags;
 };
-constexpr std::uint8_t kWrite = 1;     // the entry's texts are written
+constexpr std::uint8_t kWrite = 1;     // the line's entry is written
 constexpr std::uint8_t kTheirKey = 2;  // the row keeps texts another program wrote
 
 struct Merge {
-  const std::vector<RecordRow>& rows;
-  const std::vector<TextKey>& keys;
+  const Record& record;
+  const std::vector<RecordRow>& rows;  // the record's
+  const std::vector<TextKey>& keys;    // of the lines
   const TableChanges& table;
   Resolution resolution;
   std::vector<Item> items;
@@ -285,6 +296,8 @@ struct Merge {
   }
 };
 
+// A line is the operator's change only where its units differ from the line the box was given
+// for its row; only then is it written.
 void Merge::Entry(std::size_t entry, Index row) {
   const auto e = static_cast<Index>(entry);
   if (row == kNone) return items.push_back({e, kNone, kWrite});
@@ -294,13 +307,13 @@ void Merge::Entry(std::size_t entry, Index row) {
       return items.push_back({e, row, mine ? kWrite : std::uint8_t{0}});
     case TableChanges::Edited: {
       const bool differ = keys[entry] != TheirKey(row);
-      plan.conflicts += mine && differ;
+      if (mine && differ) plan.conflicts.push_back({rows[row].id, entry, TheirKey(row)});
       const bool keepMine = mine && differ && resolution == Resolution::Mine;
       plan.keepsTheirs |= differ && !keepMine;
       return items.push_back({e, row, keepMine ? kWrite : kTheirKey});
     }
     case TableChanges::Deleted:
-      plan.conflicts += mine;
+      if (mine) plan.conflicts.push_back({rows[row].id, entry, std::nullopt});
       if (mine && resolution == Resolution::Mine) return items.push_back({e, kNone, kWrite});
       plan.keepsTheirs = true;  // the line goes with its row
   }
@@ -311,7 +324,7 @@ void Merge::RowLeftOut(std::size_t row) {
     case TableChanges::Same:
       return plan.changes.deletes.push_back(rows[row].id);
     case TableChanges::Edited:
-      ++plan.conflicts;
+      plan.conflicts.push_back({rows[row].id, Conflict::kDeleted, TheirKey(row)});
       if (resolution == Resolution::Mine) return plan.changes.deletes.push_back(rows[row].id);
       plan.keepsTheirs = true;
       return pinned.push_back({rows[row].id, TheirKey(row)});
@@ -375,15 +388,18 @@ std::vector<std::int64_t> AssignIds(const std::vector<RecordRow>& rows, const st
 // An id no row has now or after the save, for a move that must wait for its own target.
 std::int64_t SpareId(const std::vector<RecordRow>& rows, const TableChanges& table, const std::vector<std::int64_t>& ids,
                      const std::vector<RecordRow>& pinned) {
-  std::vector<std::int64_t> used(ids);
+  // As unsigned numbers in the same order, so that no step past either end overflows.
+  std::vector<std::uint64_t> used;
+  used.reserve(ids.size() + rows.size() + table.added.size() + pinned.size());
+  for (const std::int64_t id : ids) used.push_back(Unsigned(id));
   for (const auto* list : {&rows, &table.added, &pinned})
-    for (const RecordRow& row : *list) used.push_back(row.id);
+    for (const RecordRow& row : *list) used.push_back(Unsigned(row.id));
   std::sort(used.begin(), used.end());
   // Next to the ids in use, nearest to them first (a Jet id must stay within 32 bits).
-  if (used.front() != std::numeric_limits<std::int64_t>::min()) return used.front() - 1;
-  if (used.back() != std::numeric_limits<std::int64_t>::max()) return used.back() + 1;
+  if (used.front() != 0) return Signed(used.front() - 1);
+  if (used.back() != std::numeric_limits<std::uint64_t>::max()) return Signed(used.back() + 1);
   for (std::size_t i = 1; i < used.size(); ++i)
-    if (used[i] - 1 > used[i - 1]) return used[i - 1] + 1;
+    if (used[i] - used[i - 1] > 1) return Signed(used[i - 1] + 1);
   NoFreeIds();
 }
 
@@ -432,8 +448,8 @@ TableChanges CompareTable(Engine& engine, const Record& record) {
   bool same = true;
   engine.ReadRows({}, [&](std::int64_t id, std::u16string_view ask, std::u16string_view answer) {
     for (; row < rows.size() && rows[row].id < id; ++row) same = false;
-    const TextKey key = KeyOf(ask, answer);
-    if (row < rows.size() && rows[row].id == id && key == rows[row].key) {
+    const TextKey key = LineKey(ask, answer);
+    if (row < rows.size() && rows[row].id == id && key == StoredKey(record, row)) {
       table.status[row++] = TableChanges::Same;
       return;
     }
@@ -450,71 +466,115 @@ TableChanges CompareTable(Engine& engine, const Record& record) {
 
 namespace {
 
-// Appends a line of the table as saved to the text shown, if one is to be: an item's own entry,
-// or the texts another program wrote (for a pinned row, item is null).
-void Show(const Merge& merge, const Entries& entries, const Item* item, std::int64_t id) {
-  if (!merge.plan.shown) return;
-  if (item && !(item->flags & kTheirKey))
-    return replytext::AppendReplyLine(*merge.plan.shown, entries[item->entry].ask, entries[item->entry].answer);
-  const auto& [ask, answer] = merge.table.texts.at(item ? merge.rows[item->row].id : id);
-  replytext::AppendReplyLine(*merge.plan.shown, ask, answer);
+// Calls visit(k, nullptr) for each item k and visit(kNone, &row) for each pinned row, in the
+// order of their ids: the table as saved.
+template <typename Visit>
+void ForEachSavedRow(const Merge& merge, const std::vector<std::int64_t>& ids, const Visit& visit) {
+  auto pinned = merge.pinned.begin();
+  for (std::size_t k = 0; k <= merge.items.size(); ++k) {
+    for (; pinned != merge.pinned.end() && (k == merge.items.size() || pinned->id < ids[k]); ++pinned) visit(kNone, &*pinned);
+    if (k < merge.items.size()) visit(k, nullptr);
+  }
 }
 
-// The writes that give each item its id, the record of the table as saved and the text it shows.
-void WriteItems(const Merge& merge, const Entries& entries, const std::vector<std::int64_t>& ids, std::size_t follow,
+// The texts, split at the first "###", of the line the box is to show for a row of the table as
+// saved: a line the operator left as the box had it, as it stands; one written, as stored; or
+// the texts another program wrote.
+ReplyEntryView ShownTexts(const Merge& merge, const Lines& lines, std::size_t k, const RecordRow* pinned) {
+  const Item* item = pinned ? nullptr : &merge.items[k];
+  if (item && !(item->flags & kTheirKey)) {
+    const std::u16string_view line = lines[item->entry];
+    const ReplyEntryView stored = Parsed(line);
+    if (item->flags & kWrite || StoredKey(merge.record, item->row) != merge.rows[item->row].key) return stored;
+    const auto separator = static_cast<std::size_t>(stored.ask.data() - line.data()) + stored.ask.size();
+    return {line.substr(0, separator), line.substr(separator + replytext::ReplySeparator.size())};
+  }
+  const auto& [ask, answer] = merge.table.texts.at(item ? merge.rows[item->row].id : pinned->id);
+  return {ask, answer};
+}
+
+// The table as saved as editor text, made at its final size: built by appending, a text of a
+// million lines would take up to twice its size while it grows.
+void ShowSaved(const Merge& merge, const Lines& lines, const std::vector<std::int64_t>& ids) {
+  std::size_t size = 0;
+  ForEachSavedRow(merge, ids, [&](std::size_t k, const RecordRow* pinned) {
+    const ReplyEntryView texts = ShownTexts(merge, lines, k, pinned);
+    size += (size ? replytext::LineBreak.size() : 0) + texts.ask.size() + replytext::ReplySeparator.size() + texts.answer.size();
+  });
+  replytext::ReplyText& shown = merge.plan.shown.emplace();
+  shown.reserve(size);
+  ForEachSavedRow(merge, ids, [&](std::size_t k, const RecordRow* pinned) {
+    const ReplyEntryView texts = ShownTexts(merge, lines, k, pinned);
+    replytext::AppendReplyLine(shown, texts.ask, texts.answer);
+  });
+}
+
+// The keys of an item's row as saved: of the line the box shows for it, and of its stored line.
+std::pair<TextKey, TextKey> SavedKeys(const Merge& merge, const Lines& lines, const Item& item) {
+  if (item.flags & kTheirKey) return {merge.TheirKey(item.row), merge.TheirKey(item.row)};
+  const bool madeAnew = merge.plan.shown.has_value();  // the box then shows every row as stored
+  if (item.flags & kWrite) {
+    // A line written with spaces around it is stored trimmed, while the box keeps the spaces.
+    const ReplyEntryView texts = Parsed(lines[item.entry]);
+    const bool trimmed = texts.ask.size() + replytext::ReplySeparator.size() + texts.answer.size() != lines[item.entry].size();
+    const TextKey stored = trimmed ? LineKey(texts.ask, texts.answer) : merge.keys[item.entry];
+    return {madeAnew ? stored : merge.keys[item.entry], stored};
+  }
+  const TextKey& stored = StoredKey(merge.record, item.row);
+  return {madeAnew ? stored : merge.rows[item.row].key, stored};
+}
+
+// The writes that give each item its id, and the record of the table as saved.
+void WriteItems(const Merge& merge, const Lines& lines, const std::vector<std::int64_t>& ids, std::size_t follow,
                 std::vector<std::pair<std::int64_t, std::int64_t>>& moves) {
   SavePlan& plan = merge.plan;
-  std::vector<RecordRow>& saved = plan.saved.rows;
-  saved.reserve(merge.items.size() + merge.pinned.size());
+  Record& saved = plan.saved;
+  saved.rows.reserve(merge.items.size() + merge.pinned.size());
   // Room for the writes at once: grown row by row, a million of them would be copied over and over.
   const auto writes = std::count_if(merge.items.begin(), merge.items.end(), [](const Item& i) { return i.flags & kWrite; });
   const auto inserts = std::count_if(merge.items.begin(), merge.items.end(), [](const Item& i) { return i.row == kNone; });
   plan.changes.inserts.reserve(static_cast<std::size_t>(inserts));
   plan.changes.updates.reserve(static_cast<std::size_t>(writes - inserts));
-  if (plan.keepsTheirs) plan.shown.emplace();
   bool followed = false;
-  auto nextPinned = merge.pinned.begin();
-  const auto savePinnedBelow = [&](std::optional<std::int64_t> id) {
-    for (; nextPinned != merge.pinned.end() && (!id || nextPinned->id < *id); ++nextPinned)
-      saved.push_back(*nextPinned), Show(merge, entries, nullptr, nextPinned->id);
-  };
-  for (std::size_t k = 0; k < merge.items.size(); ++k) {
+  ForEachSavedRow(merge, ids, [&](std::size_t k, const RecordRow* pinned) {
+    if (pinned) return saved.rows.push_back(*pinned);
     const Item& item = merge.items[k];
-    const ReplyEntryView& texts = entries[item.entry];
-    if (item.row == kNone) plan.changes.inserts.push_back({ids[k], texts.ask, texts.answer});
+    if (item.flags & kWrite) {
+      const ReplyEntryView texts = Parsed(lines[item.entry]);
+      (item.row == kNone ? plan.changes.inserts : plan.changes.updates).push_back({ids[k], texts.ask, texts.answer});
+    }
     if (item.row != kNone && merge.rows[item.row].id != ids[k]) moves.emplace_back(merge.rows[item.row].id, ids[k]);
-    if (item.row != kNone && item.flags & kWrite) plan.changes.updates.push_back({ids[k], texts.ask, texts.answer});
-    savePinnedBelow(ids[k]);
-    if (!followed && item.entry >= follow) plan.followedLine = saved.size(), followed = true;
-    saved.push_back({ids[k], item.flags & kTheirKey ? merge.TheirKey(item.row) : merge.keys[item.entry]});
-    Show(merge, entries, &item, ids[k]);
-  }
-  savePinnedBelow(std::nullopt);
-  if (!followed) plan.followedLine = saved.empty() ? 0 : saved.size() - 1;
+    if (!followed && item.entry >= follow) plan.followedLine = saved.rows.size(), followed = true;
+    const auto [shown, stored] = SavedKeys(merge, lines, item);
+    if (stored != shown) saved.stored.emplace_back(saved.rows.size(), stored);
+    saved.rows.push_back({ids[k], shown});
+  });
+  if (!followed) plan.followedLine = saved.rows.empty() ? 0 : saved.rows.size() - 1;
 }
 
 }  // namespace
 
-SavePlan PlanSave(Engine& engine, const Record& record, const Entries& entries, const TableChanges& table,
+SavePlan PlanSave(Engine& engine, const Record& record, const Lines& lines, const TableChanges& table,
                   Resolution resolution, std::size_t follow) {
-  if (entries.size() >= kNone || record.rows.size() >= kNone) NoFreeIds();
+  if (lines.size() >= kNone || record.rows.size() >= kNone) NoFreeIds();
   const std::vector<RecordRow>& rows = record.rows;
   std::vector<TextKey> keys;
-  keys.reserve(entries.size());
-  for (const ReplyEntryView& entry : entries) keys.push_back(KeyOf(entry.ask, entry.answer));
+  keys.reserve(lines.size());
+  for (const std::u16string_view line : lines) keys.push_back(LineKey(line));
   SavePlan plan;
-  Merge merge{rows, keys, table, resolution, {}, {}, plan};
+  Merge merge{record, rows, keys, table, resolution, {}, {}, plan};
   {
-    const Links links = LinkEntries(engine, rows, entries, keys);
-    merge.items.reserve(entries.size());
-    for (std::size_t entry = 0; entry < entries.size(); ++entry) merge.Entry(entry, links.rowOfEntry[entry]);
+    const Links links = LinkEntries(engine, rows, lines, keys);
+    merge.items.reserve(lines.size());
+    for (std::size_t entry = 0; entry < lines.size(); ++entry) merge.Entry(entry, links.rowOfEntry[entry]);
     for (std::size_t row = 0; row < rows.size(); ++row)
       if (links.entryOfRow[row] == kNone) merge.RowLeftOut(row);
   }
   merge.AddRowsAdded();
   const std::vector<std::int64_t> ids = AssignIds(rows, merge.items, merge.pinned);
+  if (plan.keepsTheirs) ShowSaved(merge, lines, ids);
   std::vector<std::pair<std::int64_t, std::int64_t>> moves;
-  WriteItems(merge, entries, ids, follow, moves);
+  WriteItems(merge, lines, ids, follow, moves);
   plan.changes.moves = OrderMoves(moves, [&] { return SpareId(rows, table, ids, merge.pinned); });
   return plan;
 }

@@ -1,8 +1,11 @@
 // A save as three ways of one table: the record (the table the text box was made from), the
 // operator's text, and the table as it is at the save. The operator's changes are the record
-// against the text's entries; another program's are the record against the table now, by id. The
-// plan applies the operator's changes on top of the table now, in the fewest writes, and leaves
-// every row the operator did not change as the other program left it.
+// against the text's lines: a line whose units are the line the box was given for a row is that
+// row untouched, whatever its parse gives, and only a changed line is parsed into the texts to
+// store. Another program's changes are the record against the table now, by id, a row whose line
+// as joined is unchanged counting as unchanged. The plan applies the operator's changes on top of
+// the table now, in the fewest writes, and leaves every row the operator did not change as the
+// other program left it.
 //
 // Error model: planning reads through the engine and passes its store::Error on; ApplyChanges
 // likewise. Neither commits nor rolls back: the caller's transaction does.
@@ -19,6 +22,9 @@
 #include "store/record.h"
 
 namespace store {
+
+// The accepted lines of the operator's text (those that parse as an entry), as they stand.
+using Lines = std::vector<std::u16string_view>;
 
 // What other programs did to the table since the record was made, by the record's rows.
 struct TableChanges {
@@ -47,23 +53,35 @@ struct ChangeSet {
   std::vector<RowTexts> inserts;
 };
 
+// A row both changed differently, or one edited and the other deleted, as it stood at the plan.
+struct Conflict {
+  static constexpr std::size_t kDeleted = static_cast<std::size_t>(-1);
+  std::int64_t id;                // the row's id in the record
+  std::size_t line;               // the operator's version: an accepted line, or kDeleted
+  std::optional<TextKey> theirs;  // the other program's version: the row's key now, or deleted
+  bool operator==(const Conflict& other) const {
+    return id == other.id && line == other.line && theirs == other.theirs;
+  }
+};
+
 struct SavePlan {
-  std::size_t conflicts = 0;  // rows both changed differently, or one edited and the other deleted
+  std::vector<Conflict> conflicts;  // in line order, then the deleted rows' order
   bool keepsTheirs = false;   // the table as saved holds writes the text does not show
   ChangeSet changes;
   Record saved;               // the table as saved (its version left empty)
   // Where the table as saved holds writes the text does not show: the table as saved, as editor
-  // text, and its line that holds entry `follow` (or the first entry after it still there, or
-  // else the last line).
+  // text, and its line that holds accepted line `follow` (or the first one after it still
+  // there, or else the last line).
   std::optional<replytext::ReplyText> shown;
   std::size_t followedLine = 0;
 };
 
-// Plans the save of entries (views into the operator's text, which the plan's texts point into)
+// Plans the save of lines (views into the operator's text, which the plan's texts point into)
 // over the table now. Reads through engine only where edited lines are paired with rows by their
-// texts. Conflicts are counted either way; resolution says which version they keep.
-SavePlan PlanSave(Engine& engine, const Record& record, const std::vector<replytext::ReplyEntryView>& entries,
-                  const TableChanges& table, Resolution resolution, std::size_t follow);
+// texts. Conflicts are listed either way; resolution says which version they keep. `follow` is
+// an accepted line's place, as for SavePlan::followedLine.
+SavePlan PlanSave(Engine& engine, const Record& record, const Lines& lines, const TableChanges& table,
+                  Resolution resolution, std::size_t follow);
 
 // Runs changes through engine. Updates refused by a unique index (a question moved from one row
 // to another) wait for the rows holding their texts; where they wait on each other, one of them

@@ -51,29 +51,26 @@ void Common::OpenDatabase() {
 
 namespace {
 
-// Appends a row to text and to record. Its key is made of the line just appended, where ask,
-// "###" and answer lie in one piece.
+// Appends a row to text and to record. Its key is made of the line just appended.
 void AppendRow(std::int64_t id, std::u16string_view ask, std::u16string_view answer, replytext::ReplyText& text,
                Record& record) {
   replytext::AppendReplyLine(text, ask, answer);
-  const std::size_t separator = replytext::ReplySeparator.size();
-  const std::u16string_view line = std::u16string_view(text).substr(text.size() - ask.size() - separator - answer.size());
-  record.rows.push_back({id, KeyOf(line.substr(0, ask.size()), line.substr(ask.size() + separator))});
+  const std::size_t length = ask.size() + replytext::ReplySeparator.size() + answer.size();
+  record.rows.push_back({id, LineKey(std::u16string_view(text).substr(text.size() - length))});
 }
 
-// The entries of text's accepted lines; follow becomes the index of the first entry read from
-// line followLine or a later one.
-std::vector<replytext::ReplyEntryView> ParseEntries(std::u16string_view text, std::size_t followLine,
-                                                    std::size_t& follow) {
-  std::vector<replytext::ReplyEntryView> entries;
-  const std::vector<std::u16string_view> lines = replytext::SplitReplyText(text);
-  entries.reserve(lines.size());
-  follow = lines.size();
-  for (std::size_t line = 0; line < lines.size(); ++line) {
-    if (line == followLine) follow = entries.size();
-    if (const auto entry = replytext::ParseReplyLine(lines[line])) entries.push_back(*entry);
+// The lines of text that a save accepts, as they stand; follow becomes the place of the first of
+// them at line followLine or after it.
+Lines AcceptedLines(std::u16string_view text, std::size_t followLine, std::size_t& follow) {
+  Lines accepted = replytext::SplitReplyText(text);
+  follow = accepted.size();
+  std::size_t kept = 0;
+  for (std::size_t line = 0; line < accepted.size(); ++line) {
+    if (line == followLine) follow = kept;
+    if (replytext::ParseReplyLine(accepted[line])) accepted[kept++] = accepted[line];
   }
-  return entries;
+  accepted.resize(kept);
+  return accepted;
 }
 
 // Refuses, naming its line (from 1), the first line whose entry holds a text conn cannot store.
@@ -103,23 +100,26 @@ replytext::ReplyText Common::LoadReplyText() {
 
 SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuestion& ask, std::size_t followLine) {
   std::size_t follow = 0;
-  const std::vector<replytext::ReplyEntryView> entries = ParseEntries(text, followLine, follow);
+  const Lines lines = AcceptedLines(text, followLine, follow);
   Engine& conn = Conn();
   RefuseUnheldText(conn, text);
   std::optional<Resolution> answer;
-  std::size_t askedAbout = 0;
+  std::vector<Conflict> askedAbout;  // the conflicts as the operator was last shown them
   bool planAgain = true;  // once, for a write that found its row gone
   for (;;) {
     conn.BeginWrite();
     // Rolls the transaction back however the save ends, so that no failure path can leave the
     // table half written or the file locked; after the commit there is nothing left to roll back.
     const std::unique_ptr<Engine, void (*)(Engine*)> transaction(&conn, [](Engine* engine) { engine->Rollback(); });
-    SavePlan plan = PlanSave(conn, record_, entries, CompareTable(conn, record_), answer.value_or(Resolution::Mine), follow);
-    if (plan.conflicts > 0 && ask && plan.conflicts != askedAbout) {
+    SavePlan plan = PlanSave(conn, record_, lines, CompareTable(conn, record_), answer.value_or(Resolution::Mine), follow);
+    if (!plan.conflicts.empty() && ask && plan.conflicts != askedAbout) {
       // The question waits with the file free for the other program; the table is compared
-      // again once it is answered, and asked about again if its conflicts changed meanwhile.
+      // again once it is answered, and asked about again unless its conflicts are still
+      // exactly those shown, so that no answer applies to a conflict the operator did not see.
       conn.Rollback();
-      answer = ask(askedAbout = plan.conflicts);
+      askedAbout = std::move(plan.conflicts);
+      plan = SavePlan{};
+      answer = ask(askedAbout.size());
       if (!answer) return SaveOutcome{true, std::nullopt, 0};
       continue;
     }

@@ -97,7 +97,8 @@ bool frmMain::SaveReplies() {
     std::size_t caretLine = 0;
     Attempt([&] { caretLine = window_.CaretLine(); });
     outcome = common_.SaveReplyText(
-        window_.Text(), [this](std::size_t count) { return AskAboutConflicts(count); }, caretLine);
+        window_.Text(), [this](const std::vector<store::Conflict>& conflicts) { return AskAboutConflicts(conflicts.size()); },
+        caretLine);
   } catch (const std::exception& cause) {
     Report(SaveFailedMessage(cause));
     return false;

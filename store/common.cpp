@@ -119,7 +119,7 @@ SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuesti
       conn.Rollback();
       askedAbout = std::move(plan.conflicts);
       plan = SavePlan{};
-      answer = ask(askedAbout.size());
+      answer = ask(askedAbout);
       if (!answer) return SaveOutcome{true, std::nullopt, 0};
       continue;
     }

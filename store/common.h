@@ -28,9 +28,10 @@ std::filesystem::path NativePath(std::u16string_view path);
 std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path);
 using EngineOpener = std::unique_ptr<Engine> (*)(const std::filesystem::path& path);
 
-// Asked before a save writes anything, when count rows were changed both in the text and by
-// another program since the load, differently: which version they keep, or empty to cancel.
-using ConflictQuestion = std::function<std::optional<Resolution>(std::size_t count)>;
+// Asked before a save writes anything, when rows were changed both in the text and by another
+// program since the load, differently: which version they keep, or empty to cancel. The answer
+// applies to exactly the conflicts shown.
+using ConflictQuestion = std::function<std::optional<Resolution>(const std::vector<Conflict>& conflicts)>;
 
 struct SaveOutcome {
   bool cancelled = false;  // cancelled at the conflict question: nothing was written

@@ -178,8 +178,8 @@ TEST_P(StoreTest, ASaveWritesTheOperatorsChangesOverTheTableNow) {
     if (!c.meanwhile.empty()) Sql(file, c.meanwhile + "; delete from log");
     std::size_t asked = 0;
     wrapping.wholeReads = 0;
-    const store::SaveOutcome outcome = common.SaveReplyText(U16(c.text), [&](std::size_t count) {
-      asked = count;
+    const store::SaveOutcome outcome = common.SaveReplyText(U16(c.text), [&](const std::vector<store::Conflict>& conflicts) {
+      asked = conflicts.size();
       return c.answer == Yes ? std::optional(store::Resolution::Mine)
                              : c.answer == No ? std::optional(store::Resolution::Theirs) : std::nullopt;
     });

@@ -23,6 +23,7 @@ class FakeWindow : public editor::Window {
   int answer = editor::vbNo;  // the button pressed in boxes that ask; those that tell give OK
   bool ended = false;
   bool failSetText = false;  // SetText then keeps half the text and runs out of memory
+  bool failQuestions = false;  // message boxes that ask cannot be shown
 
   bool IsOrdinaryFile(std::u16string_view path) const override { return fs::is_regular_file(store::NativePath(path)); }
   std::u16string Text() const override { return text; }
@@ -34,6 +35,7 @@ class FakeWindow : public editor::Window {
   void SetCaption(std::u16string_view value) override { caption = value; }
   int ShowMessage(std::u16string_view message, editor::Buttons buttons, editor::Icon, std::u16string_view) override {
     messages.emplace_back(message);
+    if (failQuestions && buttons != editor::Buttons::Ok) throw std::runtime_error("no message box");
     return buttons == editor::Buttons::Ok ? editor::vbOK : answer;
   }
   void EndRun() override { ended = true; }
@@ -100,16 +102,18 @@ TEST_F(EditorTest, CloseAnswersDoWhatTheySay) {
   }
 }
 
-// A row both the operator and another program changed is asked about, with their count: Cancel
-// keeps the edits unsaved. Once saved, the box shows what the other program wrote, the caret on
-// the line it was on.
+// A row both the operator and another program changed is asked about, with their count: Cancel,
+// or a question that cannot be shown, keeps the edits unsaved. Once saved, the box shows what the
+// other program wrote, the caret on the line it was on.
 TEST_F(EditorTest, ASaveAsksAboutConflictsAndShowsAnotherProgramsWrites) {
   CreateReplyDatabase(file, "('a', '1'), ('b', '2'), ('c', '3')");
   editor.form.StartUp();
   window.Type(u"a###1!\r\nb###2\r\nc###3", true);
-  window.caretLine = 2;
+  window.caretLine = 1;
   Sql(file, "update zorvrobot set answer = '1?' where id = 1; insert into zorvrobot values (0, 'z', '0')");
-  window.answer = editor::vbCancel;
+  window.answer = editor::vbYes, window.failQuestions = true;
+  EXPECT_FALSE(editor.Save());
+  window.answer = editor::vbCancel, window.failQuestions = false;
   EXPECT_FALSE(editor.Save());
   EXPECT_TRUE(Contains(window.LastMessage(), u" 1 条")) << U8(window.LastMessage());
   EXPECT_EQ(std::make_tuple(editor.form.Modified(), U8(window.caption), Dump(file)),
@@ -117,7 +121,7 @@ TEST_F(EditorTest, ASaveAsksAboutConflictsAndShowsAnotherProgramsWrites) {
   window.answer = editor::vbNo;
   EXPECT_TRUE(editor.Save());
   EXPECT_EQ(std::make_tuple(U8(window.text), window.caretLine, editor.form.Modified(), U8(window.caption)),
-            std::make_tuple("z###0\r\na###1?\r\nb###2\r\nc###3"s, 3u, false, "Velmora(保存成功)"s));
+            std::make_tuple("z###0\r\na###1?\r\nb###2\r\nc###3"s, 2u, false, "Velmora(保存成功)"s));
 }
 
 // A box left holding part of the table must not be saved over the whole of it.

@@ -53,7 +53,7 @@ std::vector<Line> Edited(std::vector<Line> lines) {
   const auto freshLine = [&] { return Line{"n" + std::to_string(fresh++), *rc::gen::element<std::string>("1", "2", "9")}; };
   const auto place = [&](std::size_t extra) { return *rc::gen::inRange<std::size_t>(0, lines.size() + extra); };
   for (int edits = *rc::gen::inRange(0, 4); edits > 0; --edits) {
-    const int kind = *rc::gen::inRange(0, 8);
+    const int kind = *rc::gen::inRange(0, 9);
     if (lines.empty() && kind != 1 && kind != 7) continue;
     const auto at = [&](std::size_t i) { return lines.begin() + static_cast<std::ptrdiff_t>(i); };
     switch (kind) {
@@ -66,6 +66,7 @@ std::vector<Line> Edited(std::vector<Line> lines) {
       case 5: lines.insert(at(place(1)), lines[place(0)]); break;                      // a line duplicated
       case 6: std::reverse(lines.begin(), lines.end()); break;
       case 7: for (Line& line : lines) line = freshLine(); break;                      // everything replaced
+      case 8: lines[place(0)].ask = lines[place(0)].ask; break;                        // a question copied
     }
   }
   return lines;

@@ -477,6 +477,8 @@ TEST(Find, MatchesAndReplacesOverShownText) {
       {a64 + u"xyz" + a130, Find(u"xyz"), {}, std::pair{64, 67}}, {a130 + u"xyz", Find(u"XYZ"), {}, std::pair{130, 133}},
       {u"ab ab ab", Find(u"ab", u"", false, false, false), {3, 5}, std::pair{0, 2}},
       {u"ab ab ab", Find(u"ab", u"", false, false, false), {0, 2}, std::pair{6, 8}},
+      {u"abab", Find(u"ab", u"", false, false, false), {2, 4}, std::pair{0, 2}}, {u"3\u00f72", Find(u"\u00d7"), {}, std::nullopt},
+      {a130 + u"Hello", Find(u"hello"), {}, std::pair{130, 135}},
   };
   for (const auto& find : finds) {
     const auto match = window::FindMatch(find.text, find.search, find.from);

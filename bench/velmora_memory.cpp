@@ -3,9 +3,12 @@
 // from outside, e.g. with /usr/bin/time -v.
 //
 //   velmora_memory make DIR COUNT   makes DIR/tarvello.db holding COUNT generated rows
-//   velmora_memory run DIR [all]    runs the session on DIR and prints the size of the text in
+//   velmora_memory run DIR [all|other]
+//                                   runs the session on DIR and prints the size of the text in
 //                                   UTF-16 bytes; with "all", every line is edited before the
-//                                   save (each answer gets one more character)
+//                                   save (each answer gets one more character); with "other",
+//                                   another connection changes ten other rows before the save,
+//                                   which then shows the table as saved
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTextBlock>
@@ -28,8 +31,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   const bool allEdited = argc == 4 && std::strcmp(argv[3], "all") == 0;
-  if ((argc != 3 && !allEdited) || std::strcmp(argv[1], "run") != 0) {
-    std::fprintf(stderr, "usage: %s make DIR COUNT | run DIR [all]\n", argv[0]);
+  const bool otherWriter = argc == 4 && std::strcmp(argv[3], "other") == 0;
+  if ((argc != 3 && !allEdited && !otherWriter) || std::strcmp(argv[1], "run") != 0) {
+    std::fprintf(stderr, "usage: %s make DIR COUNT | run DIR [all|other]\n", argv[0]);
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -56,6 +60,11 @@ int main(int argc, char** argv) {
       edited.append(edited.empty() ? u"" : u"\r\n").append(block.text().toStdU16String()).append(u"改");
     form.SetText(std::move(edited));
     QApplication::processEvents();
+  }
+  if (otherWriter) {
+    sqlite3* writer = bench::OpenDatabaseFile(std::filesystem::path(argv[2]) / "tarvello.db");
+    bench::EditTenRows(writer, form.Txt().document()->blockCount(), true);
+    sqlite3_close_v2(writer);
   }
   if (!form.Form().LinkClick(1)) {
     std::fprintf(stderr, "the save failed\n");

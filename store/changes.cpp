@@ -477,42 +477,28 @@ void ForEachSavedRow(const Merge& merge, const std::vector<std::int64_t>& ids, c
   }
 }
 
-// The texts, split at the first "###", of the line the box is to show for a row of the table as
-// saved: a line the operator left as the box had it, as it stands; one written, as stored; or
-// the texts another program wrote.
-ReplyEntryView ShownTexts(const Merge& merge, const Lines& lines, std::size_t k, const RecordRow* pinned) {
-  const Item* item = pinned ? nullptr : &merge.items[k];
-  if (item && !(item->flags & kTheirKey)) {
-    const std::u16string_view line = lines[item->entry];
-    const ReplyEntryView stored = Parsed(line);
-    if (item->flags & kWrite || StoredKey(merge.record, item->row) != merge.rows[item->row].key) return stored;
-    const auto separator = static_cast<std::size_t>(stored.ask.data() - line.data()) + stored.ask.size();
-    return {line.substr(0, separator), line.substr(separator + replytext::ReplySeparator.size())};
-  }
-  const auto& [ask, answer] = merge.table.texts.at(item ? merge.rows[item->row].id : pinned->id);
-  return {ask, answer};
-}
+// Whether a save stores the line otherwise than it stands: with spaces around it, trimmed.
+bool HasOuterSpaces(std::u16string_view line) { return line.front() == u' ' || line.back() == u' '; }
 
-// The table as saved as editor text, made at its final size: built by appending, a text of a
-// million lines would take up to twice its size while it grows.
+// The table as saved as runs of what the box is to show: a line the operator left as the box had
+// it, as it stands; one written, as stored; the texts another program wrote.
 void ShowSaved(const Merge& merge, const Lines& lines, const std::vector<std::int64_t>& ids) {
-  std::size_t size = 0;
+  std::vector<ShownRun>& runs = merge.plan.shown.emplace();
   ForEachSavedRow(merge, ids, [&](std::size_t k, const RecordRow* pinned) {
-    const ReplyEntryView texts = ShownTexts(merge, lines, k, pinned);
-    size += (size ? replytext::LineBreak.size() : 0) + texts.ask.size() + replytext::ReplySeparator.size() + texts.answer.size();
-  });
-  replytext::ReplyText& shown = merge.plan.shown.emplace();
-  shown.reserve(size);
-  ForEachSavedRow(merge, ids, [&](std::size_t k, const RecordRow* pinned) {
-    const ReplyEntryView texts = ShownTexts(merge, lines, k, pinned);
-    replytext::AppendReplyLine(shown, texts.ask, texts.answer);
+    const Item* item = pinned ? nullptr : &merge.items[k];
+    if (!item || item->flags & kTheirKey) return runs.push_back({item ? merge.rows[item->row].id : pinned->id, 0, 0, false});
+    const bool asStored = item->flags & kWrite || StoredKey(merge.record, item->row) != merge.rows[item->row].key;
+    const bool trimmed = asStored && HasOuterSpaces(lines[item->entry]);
+    ShownRun* last = runs.empty() ? nullptr : &runs.back();
+    if (last && last->count && last->trimmed == trimmed && last->entry + last->count == item->entry) return ++last->count, void();
+    runs.push_back({0, item->entry, 1, trimmed});
   });
 }
 
 // The keys of an item's row as saved: of the line the box shows for it, and of its stored line.
 std::pair<TextKey, TextKey> SavedKeys(const Merge& merge, const Lines& lines, const Item& item) {
   if (item.flags & kTheirKey) return {merge.TheirKey(item.row), merge.TheirKey(item.row)};
-  const bool madeAnew = merge.plan.shown.has_value();  // the box then shows every row as stored
+  const bool madeAnew = merge.plan.keepsTheirs;  // the box then shows every row as stored
   if (item.flags & kWrite) {
     // A line written with spaces around it is stored trimmed, while the box keeps the spaces.
     const ReplyEntryView texts = Parsed(lines[item.entry]);
@@ -572,11 +558,38 @@ SavePlan PlanSave(Engine& engine, const Record& record, const Lines& lines, cons
   }
   merge.AddRowsAdded();
   const std::vector<std::int64_t> ids = AssignIds(rows, merge.items, merge.pinned);
-  if (plan.keepsTheirs) ShowSaved(merge, lines, ids);
   std::vector<std::pair<std::int64_t, std::int64_t>> moves;
   WriteItems(merge, lines, ids, follow, moves);
+  if (plan.keepsTheirs) ShowSaved(merge, lines, ids);
   plan.changes.moves = OrderMoves(moves, [&] { return SpareId(rows, table, ids, merge.pinned); });
   return plan;
+}
+
+replytext::ReplyText ShownTable(std::u16string_view text, const std::vector<ShownRun>& runs, const TableChanges& table) {
+  replytext::ReplyText shown;
+  for (const bool measured : {false, true}) {
+    std::size_t size = 0, start = 0, accepted = 0;  // the walk over the text's accepted lines
+    const auto show = [&](std::u16string_view ask, std::u16string_view answer) {
+      if (measured) return replytext::AppendReplyLine(shown, ask, answer);
+      size += (size ? replytext::LineBreak.size() : 0) + ask.size() + replytext::ReplySeparator.size() + answer.size();
+    };
+    for (const ShownRun& run : runs) {
+      if (run.count == 0) {
+        const auto& [ask, answer] = table.texts.at(run.theirs);
+        show(ask, answer);
+      }
+      for (std::size_t taken = 0; taken < run.count;) {
+        const std::u16string_view line = replytext::TakeLine(text, start);
+        const auto entry = replytext::ParseReplyLine(line);
+        if (!entry || accepted++ < run.entry) continue;
+        const auto separator = static_cast<std::size_t>(entry->ask.data() - line.data()) + entry->ask.size();
+        run.trimmed ? show(entry->ask, entry->answer) : show(line.substr(0, separator), line.substr(separator + replytext::ReplySeparator.size()));
+        ++taken;
+      }
+    }
+    if (!measured) shown.reserve(size);
+  }
+  return shown;
 }
 
 namespace {

@@ -64,15 +64,24 @@ struct Conflict {
   }
 };
 
+// A stretch of the table as saved, as the box is to show it: `count` accepted lines from `entry`
+// on, as they stand or (trimmed) as stored; or, where count is 0, the row `theirs` with the texts
+// another program wrote.
+struct ShownRun {
+  std::int64_t theirs;
+  std::size_t entry, count;
+  bool trimmed;
+};
+
 struct SavePlan {
   std::vector<Conflict> conflicts;  // in line order, then the deleted rows' order
   bool keepsTheirs = false;   // the table as saved holds writes the text does not show
   ChangeSet changes;
   Record saved;               // the table as saved (its version left empty)
-  // Where the table as saved holds writes the text does not show: the table as saved, as editor
-  // text, and its line that holds accepted line `follow` (or the first one after it still
-  // there, or else the last line).
-  std::optional<replytext::ReplyText> shown;
+  // Where the table as saved holds writes the text does not show: the table as saved, as runs of
+  // what to show, and its line that holds accepted line `follow` (or the first one after it
+  // still there, or else the last line).
+  std::optional<std::vector<ShownRun>> shown;
   std::size_t followedLine = 0;
 };
 
@@ -82,6 +91,10 @@ struct SavePlan {
 // an accepted line's place, as for SavePlan::followedLine.
 SavePlan PlanSave(Engine& engine, const Record& record, const Lines& lines, const TableChanges& table,
                   Resolution resolution, std::size_t follow);
+
+// The table as saved as editor text, from the accepted lines of the text planned and the texts
+// other programs wrote: made at its final size, a line at a time.
+replytext::ReplyText ShownTable(std::u16string_view text, const std::vector<ShownRun>& runs, const TableChanges& table);
 
 // Runs changes through engine. Updates refused by a unique index (a question moved from one row
 // to another) wait for the rows holding their texts; where they wait on each other, one of them

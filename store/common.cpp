@@ -2,6 +2,9 @@
 
 #include <cstring>
 #include <fstream>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <utility>
 
 #include "store/changes.h"
@@ -100,7 +103,7 @@ replytext::ReplyText Common::LoadReplyText() {
 
 SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuestion& ask, std::size_t followLine) {
   std::size_t follow = 0;
-  const Lines lines = AcceptedLines(text, followLine, follow);
+  Lines lines = AcceptedLines(text, followLine, follow);
   Engine& conn = Conn();
   RefuseUnheldText(conn, text);
   std::optional<Resolution> answer;
@@ -111,7 +114,8 @@ SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuesti
     // Rolls the transaction back however the save ends, so that no failure path can leave the
     // table half written or the file locked; after the commit there is nothing left to roll back.
     const std::unique_ptr<Engine, void (*)(Engine*)> transaction(&conn, [](Engine* engine) { engine->Rollback(); });
-    SavePlan plan = PlanSave(conn, record_, lines, CompareTable(conn, record_), answer.value_or(Resolution::Mine), follow);
+    const TableChanges table = CompareTable(conn, record_);
+    SavePlan plan = PlanSave(conn, record_, lines, table, answer.value_or(Resolution::Mine), follow);
     if (!plan.conflicts.empty() && ask && plan.conflicts != askedAbout) {
       // The question waits with the file free for the other program; the table is compared
       // again once it is answered, and asked about again unless its conflicts are still
@@ -135,7 +139,15 @@ SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuesti
     plan.saved.version = conn.Version();
     conn.Commit();
     record_ = std::move(plan.saved);
-    return SaveOutcome{false, std::move(plan.shown), plan.followedLine};
+    if (!plan.shown) return SaveOutcome{false, std::nullopt, plan.followedLine};
+    // The plan's other parts go first: the table as saved is a text the size of the operator's.
+    const std::vector<ShownRun> runs = std::move(*plan.shown);
+    const std::size_t followedLine = plan.followedLine;
+    plan = SavePlan{}, lines = Lines{};
+#ifdef __GLIBC__
+    malloc_trim(0);  // glibc keeps the plan's freed blocks resident; the text is made in their place
+#endif
+    return SaveOutcome{false, ShownTable(text, runs, table), followedLine};
   }
 }
 

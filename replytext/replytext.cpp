@@ -35,14 +35,16 @@ std::vector<std::u16string_view> SplitReplyText(std::u16string_view text) {
   std::size_t count = 1;
   for (const char16_t unit : text) count += unit == u'\n';
   lines.reserve(count);
-  for (std::size_t start = 0; start <= text.size();) lines.push_back(TakeLine(text, start));
-  return lines;
-}
-
-std::u16string_view TakeLine(std::u16string_view text, std::size_t& start) {
-  const std::size_t from = start, end = FindLineBreak(text, start);
-  start = end == std::u16string_view::npos ? text.size() + 1 : end + LineBreak.size();
-  return text.substr(from, std::min(end, text.size()) - from);
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = FindLineBreak(text, start);
+    if (end == std::u16string_view::npos) {
+      lines.push_back(text.substr(start));
+      return lines;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + LineBreak.size();
+  }
 }
 
 std::optional<ReplyEntryView> ParseReplyLine(std::u16string_view line) {

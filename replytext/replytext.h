@@ -39,9 +39,6 @@ void AppendReplyLine(ReplyText& text, std::u16string_view ask, std::u16string_vi
 // Cuts text at every CR LF. Empty text gives no lines; text ending in CR LF gives a last, empty
 // line. The views point into text.
 std::vector<std::u16string_view> SplitReplyText(std::u16string_view text);
-// The same cut a line at a time: the line starting at start, which moves past it and its CR LF.
-// Once the last line is taken, start is past the text's end.
-std::u16string_view TakeLine(std::u16string_view text, std::size_t& start);
 
 // Reads one edited line back as an entry. The line is trimmed of spaces (U+0020 only) at both
 // ends and cut at its first "###"; it yields nothing when there is no separator or when either

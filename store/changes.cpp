@@ -477,21 +477,28 @@ void ForEachSavedRow(const Merge& merge, const std::vector<std::int64_t>& ids, c
   }
 }
 
-// Whether a save stores the line otherwise than it stands: with spaces around it, trimmed.
-bool HasOuterSpaces(std::u16string_view line) { return line.front() == u' ' || line.back() == u' '; }
+// Whether piece b begins just after a, past the CR LF that ends a's last line.
+bool Follows(std::u16string_view a, std::u16string_view b) {
+  const auto at = [](std::u16string_view text) { return reinterpret_cast<std::uintptr_t>(text.data()); };
+  return at(b) == at(a) + (a.size() + replytext::LineBreak.size()) * sizeof(char16_t);
+}
 
 // The table as saved as runs of what the box is to show: a line the operator left as the box had
-// it, as it stands; one written, as stored; the texts another program wrote.
+// it, as it stands; one written, as stored (trimmed); the texts another program wrote. Lines
+// that follow each other in the text make one run.
 void ShowSaved(const Merge& merge, const Lines& lines, const std::vector<std::int64_t>& ids) {
   std::vector<ShownRun>& runs = merge.plan.shown.emplace();
   ForEachSavedRow(merge, ids, [&](std::size_t k, const RecordRow* pinned) {
     const Item* item = pinned ? nullptr : &merge.items[k];
-    if (!item || item->flags & kTheirKey) return runs.push_back({item ? merge.rows[item->row].id : pinned->id, 0, 0, false});
-    const bool asStored = item->flags & kWrite || StoredKey(merge.record, item->row) != merge.rows[item->row].key;
-    const bool trimmed = asStored && HasOuterSpaces(lines[item->entry]);
-    ShownRun* last = runs.empty() ? nullptr : &runs.back();
-    if (last && last->count && last->trimmed == trimmed && last->entry + last->count == item->entry) return ++last->count, void();
-    runs.push_back({0, item->entry, 1, trimmed});
+    if (!item || item->flags & kTheirKey) return runs.push_back({{}, item ? merge.rows[item->row].id : pinned->id});
+    std::u16string_view piece = lines[item->entry];
+    if (item->flags & kWrite || StoredKey(merge.record, item->row) != merge.rows[item->row].key) {
+      const ReplyEntryView stored = Parsed(piece);
+      piece = {stored.ask.data(), stored.ask.size() + replytext::ReplySeparator.size() + stored.answer.size()};
+    }
+    ShownRun* last = runs.empty() || runs.back().theirs ? nullptr : &runs.back();
+    if (!last || !Follows(last->piece, piece)) return runs.push_back({piece, std::nullopt});
+    last->piece = {last->piece.data(), last->piece.size() + replytext::LineBreak.size() + piece.size()};
   });
 }
 
@@ -565,29 +572,21 @@ SavePlan PlanSave(Engine& engine, const Record& record, const Lines& lines, cons
   return plan;
 }
 
-replytext::ReplyText ShownTable(std::u16string_view text, const std::vector<ShownRun>& runs, const TableChanges& table) {
+replytext::ReplyText ShownTable(const std::vector<ShownRun>& runs, const TableChanges& table) {
+  const auto theirTexts = [&](const ShownRun& run) -> const auto& { return table.texts.at(*run.theirs); };
+  std::size_t size = 0;
+  for (const ShownRun& run : runs)
+    size += run.theirs ? theirTexts(run).first.size() + replytext::ReplySeparator.size() + theirTexts(run).second.size()
+                       : run.piece.size();
   replytext::ReplyText shown;
-  for (const bool measured : {false, true}) {
-    std::size_t size = 0, start = 0, accepted = 0;  // the walk over the text's accepted lines
-    const auto show = [&](std::u16string_view ask, std::u16string_view answer) {
-      if (measured) return replytext::AppendReplyLine(shown, ask, answer);
-      size += (size ? replytext::LineBreak.size() : 0) + ask.size() + replytext::ReplySeparator.size() + answer.size();
-    };
-    for (const ShownRun& run : runs) {
-      if (run.count == 0) {
-        const auto& [ask, answer] = table.texts.at(run.theirs);
-        show(ask, answer);
-      }
-      for (std::size_t taken = 0; taken < run.count;) {
-        const std::u16string_view line = replytext::TakeLine(text, start);
-        const auto entry = replytext::ParseReplyLine(line);
-        if (!entry || accepted++ < run.entry) continue;
-        const auto separator = static_cast<std::size_t>(entry->ask.data() - line.data()) + entry->ask.size();
-        run.trimmed ? show(entry->ask, entry->answer) : show(line.substr(0, separator), line.substr(separator + replytext::ReplySeparator.size()));
-        ++taken;
-      }
+  shown.reserve(size + (runs.empty() ? 0 : (runs.size() - 1) * replytext::LineBreak.size()));
+  for (const ShownRun& run : runs) {
+    if (run.theirs) {
+      replytext::AppendReplyLine(shown, theirTexts(run).first, theirTexts(run).second);
+      continue;
     }
-    if (!measured) shown.reserve(size);
+    if (!shown.empty()) shown.append(replytext::LineBreak);
+    shown.append(run.piece);
   }
   return shown;
 }

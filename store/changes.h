@@ -64,13 +64,12 @@ struct Conflict {
   }
 };
 
-// A stretch of the table as saved, as the box is to show it: `count` accepted lines from `entry`
-// on, as they stand or (trimmed) as stored; or, where count is 0, the row `theirs` with the texts
+// A stretch of the table as saved, as the box is to show it: a piece of the operator's text (whole
+// lines, as they stand or trimmed as stored), or, where theirs is set, the row with the texts
 // another program wrote.
 struct ShownRun {
-  std::int64_t theirs;
-  std::size_t entry, count;
-  bool trimmed;
+  std::u16string_view piece;
+  std::optional<std::int64_t> theirs;
 };
 
 struct SavePlan {
@@ -92,9 +91,9 @@ struct SavePlan {
 SavePlan PlanSave(Engine& engine, const Record& record, const Lines& lines, const TableChanges& table,
                   Resolution resolution, std::size_t follow);
 
-// The table as saved as editor text, from the accepted lines of the text planned and the texts
-// other programs wrote: made at its final size, a line at a time.
-replytext::ReplyText ShownTable(std::u16string_view text, const std::vector<ShownRun>& runs, const TableChanges& table);
+// The table as saved as editor text, from the pieces of the text planned and the texts other
+// programs wrote, made at its final size.
+replytext::ReplyText ShownTable(const std::vector<ShownRun>& runs, const TableChanges& table);
 
 // Runs changes through engine. Updates refused by a unique index (a question moved from one row
 // to another) wait for the rows holding their texts; where they wait on each other, one of them

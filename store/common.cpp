@@ -87,6 +87,19 @@ void RefuseUnheldText(const Engine& conn, std::u16string_view text) {
   }
 }
 
+// The outcome of a committed save. Where the box is to show the table as saved, the plan's other
+// parts and the lines go first, so that the text made is the only one the size of the operator's.
+SaveOutcome Saved(SavePlan&& plan, Lines& lines, const TableChanges& table) {
+  if (!plan.shown) return SaveOutcome{false, std::nullopt, plan.followedLine};
+  const std::vector<ShownRun> runs = std::move(*plan.shown);
+  const std::size_t followedLine = plan.followedLine;
+  plan = SavePlan{}, lines = Lines{};
+#ifdef __GLIBC__
+  malloc_trim(0);  // glibc would keep the freed blocks resident under the text
+#endif
+  return SaveOutcome{false, ShownTable(runs, table), followedLine};
+}
+
 }  // namespace
 
 replytext::ReplyText Common::LoadReplyText() {
@@ -139,15 +152,7 @@ SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuesti
     plan.saved.version = conn.Version();
     conn.Commit();
     record_ = std::move(plan.saved);
-    if (!plan.shown) return SaveOutcome{false, std::nullopt, plan.followedLine};
-    // The plan's other parts go first: the table as saved is a text the size of the operator's.
-    const std::vector<ShownRun> runs = std::move(*plan.shown);
-    const std::size_t followedLine = plan.followedLine;
-    plan = SavePlan{}, lines = Lines{};
-#ifdef __GLIBC__
-    malloc_trim(0);  // glibc keeps the plan's freed blocks resident; the text is made in their place
-#endif
-    return SaveOutcome{false, ShownTable(text, runs, table), followedLine};
+    return Saved(std::move(plan), lines, table);
   }
 }
 

@@ -97,10 +97,13 @@ bool frmMain::SaveReplies() {
     std::size_t caretLine = 0;
     Attempt([&] { caretLine = window_.CaretLine(); });
     outcome = common_.SaveReplyText(
-        window_.Text(), [this](const std::vector<store::Conflict>& conflicts) { return AskAboutConflicts(conflicts.size()); },
+        window_.Text(), [this](const std::vector<store::ShownConflict>& conflicts) { return AskAboutConflicts(conflicts); },
         caretLine);
   } catch (const std::exception& cause) {
     Report(SaveFailedMessage(cause));
+    // The line the save was refused for is selected, for the operator to mend.
+    if (const auto* error = dynamic_cast<const store::Error*>(&cause); error && error->at() && error->at()->line)
+      Attempt([&] { window_.SelectLine(error->at()->line - 1); });
     return false;
   }
   if (outcome.cancelled) return false;  // the edits stay, unsaved
@@ -113,10 +116,10 @@ bool frmMain::SaveReplies() {
   return true;
 }
 
-std::optional<store::Resolution> frmMain::AskAboutConflicts(std::size_t count) {
+std::optional<store::Resolution> frmMain::AskAboutConflicts(const std::vector<store::ShownConflict>& conflicts) {
   // If the question cannot be shown, nothing is saved rather than a version chosen unasked.
   int answer = vbCancel;
-  Attempt([&] { answer = window_.ShowMessage(ConflictPrompt(count), Buttons::YesNoCancel, Icon::None, AppTitle); });
+  Attempt([&] { answer = window_.ShowMessage(ConflictPrompt(conflicts), Buttons::YesNoCancel, Icon::None, AppTitle); });
   if (answer == vbYes) return store::Resolution::Mine;
   if (answer == vbNo) return store::Resolution::Theirs;
   return std::nullopt;

@@ -40,7 +40,7 @@ class frmMain {
  private:
   bool ReloadReplies();
   bool SaveReplies();
-  std::optional<store::Resolution> AskAboutConflicts(std::size_t count);
+  std::optional<store::Resolution> AskAboutConflicts(const std::vector<store::ShownConflict>& conflicts);
   // Puts a text of the whole table in the box; if that fails, says so and refuses saving until a
   // load succeeds. Returns whether it succeeded.
   bool ShowTable(std::u16string text);

@@ -10,6 +10,22 @@ namespace editor {
 
 namespace {
 
+constexpr std::size_t kConflictsListed = 5;
+
+std::u16string Number(std::size_t number) {
+  const std::string digits = std::to_string(number);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+std::u16string Quoted(std::u16string_view text) { return u"“" + std::u16string(text) + u"”"; }
+
+// Which line a save was refused for, and for a duplicate, which other line holds the same text.
+std::u16string DescribeLine(const store::FailedLine& at) {
+  std::u16string text = u"问题出在第 " + Number(at.line) + u" 行：" + Quoted(at.question);
+  if (at.duplicateOf) text += *at.duplicateOf ? u"，与第 " + Number(*at.duplicateOf) + u" 行重复" : u"，与表中已有的另一条应答重复";
+  return text + u"。";
+}
+
 constexpr std::u16string_view kCannotOpen =
     u"无法打开数据库文件 tarvello.db（文件可能已被删除、移走或没有访问权限）。";
 
@@ -49,8 +65,7 @@ std::u16string DescribeFailure(const std::exception& cause) {
     return u"应答表 zorvrobot 缺少 " + (error->subject().empty() ? u"id、ask 或 answer" : store::Utf8ToUtf16(error->subject())) +
            u" 列。";
   if (error->fault() == store::Fault::Unstorable)
-    return u"第 " + store::Utf8ToUtf16(error->subject()) +
-           u" 行含有数据库文件无法保存的字符：这个文件是旧版 Access（Jet 3）格式，只能保存本机系统语言的文字，"
+    return u"其中一行含有数据库文件无法保存的字符：这个文件是旧版 Access（Jet 3）格式，只能保存本机系统语言的文字，"
            u"其他字符会被存成“?”。请修改这一行后再保存。";
   for (const auto& [fault, text] : kFaultTexts)
     if (fault == error->fault()) return std::u16string(text);
@@ -63,15 +78,24 @@ std::u16string LoadFailedMessage(const std::exception& cause, bool neverLoaded) 
   return text;
 }
 
-std::u16string ConflictPrompt(std::size_t count) {
-  const std::string number = std::to_string(count);
-  return u"在您编辑期间，其他程序（如客服软件）也修改或删除了您改动的 " + std::u16string(number.begin(), number.end()) +
-         u" 条应答，双方的内容不同。\n\n"
-         u"“是”：保存您的版本；\n“否”：保留其他程序的版本；\n“取消”：暂不保存，您的修改仍留在编辑框中。";
+std::u16string ConflictPrompt(const std::vector<store::ShownConflict>& conflicts) {
+  std::u16string text = u"在您编辑期间，其他程序（如客服软件）也修改或删除了您改动的 " + Number(conflicts.size()) +
+                        u" 条应答，双方的内容不同：\n";
+  for (std::size_t i = 0; i < conflicts.size() && i < kConflictsListed; ++i) {
+    const store::ShownConflict& conflict = conflicts[i];
+    text += u"\n" + (conflict.line ? u"第 " + Number(conflict.line) + u" 行" : u"已删除的一行") + u"：" + Quoted(conflict.question);
+    text += u"\n    您的版本：" + (conflict.line ? Quoted(conflict.mine) : u"已删除");
+    text += u"\n    " + (conflict.theirs ? u"其他程序的版本：" + Quoted(*conflict.theirs) : u"其他程序已删除");
+  }
+  if (conflicts.size() > kConflictsListed) text += u"\n……等共 " + Number(conflicts.size()) + u" 条";
+  return text + u"\n\n“是”：保存您的版本；\n“否”：保留其他程序的版本；\n“取消”：暂不保存，您的修改仍留在编辑框中。";
 }
 
 std::u16string SaveFailedMessage(const std::exception& cause) {
-  return u"保存失败，数据库中的应答内容未作任何修改。\n" + DescribeFailure(cause);
+  std::u16string text = u"保存失败，数据库中的应答内容未作任何修改。\n" + DescribeFailure(cause);
+  const auto* error = dynamic_cast<const store::Error*>(&cause);
+  if (error && error->at()) text += u"\n" + DescribeLine(*error->at());
+  return text;
 }
 
 }  // namespace editor

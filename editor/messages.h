@@ -4,6 +4,9 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "store/textplaces.h"
 
 namespace editor {
 
@@ -26,8 +29,9 @@ inline constexpr std::u16string_view kSaveRefused =
     u"应答内容尚未成功加载，为防止覆盖数据库中的应答内容，不能保存。\n"
     u"请排除问题后点击“重新加载”。";
 
-// Asked before a save when count rows were changed both by the operator and by another program.
-std::u16string ConflictPrompt(std::size_t count);
+// Asked before a save when rows were changed both by the operator and by another program: how
+// many, and the first few of them.
+std::u16string ConflictPrompt(const std::vector<store::ShownConflict>& conflicts);
 
 // Why a load or save failed, in words for the operator.
 std::u16string DescribeFailure(const std::exception& cause);

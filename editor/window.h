@@ -39,6 +39,8 @@ class Window {
   // start of a line (or of the last, if there are fewer), scrolled into view.
   virtual std::size_t CaretLine() const = 0;
   virtual void SetCaretLine(std::size_t line) = 0;
+  // The same, with the whole line selected.
+  virtual void SelectLine(std::size_t line) = 0;
 };
 
 }  // namespace editor

@@ -5,6 +5,7 @@
 #include <limits>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace store {
 
@@ -529,9 +530,17 @@ void WriteItems(const Merge& merge, const Lines& lines, const std::vector<std::i
   plan.changes.inserts.reserve(static_cast<std::size_t>(inserts));
   plan.changes.updates.reserve(static_cast<std::size_t>(writes - inserts));
   bool followed = false;
+  // After the other program's versions were chosen, the caret goes to the first of them.
+  std::unordered_set<std::int64_t> theirs;
+  if (merge.resolution == Resolution::Theirs)
+    for (const Conflict& conflict : plan.conflicts) theirs.insert(conflict.id);
+  const auto showsTheirs = [&](std::int64_t id) {
+    if (!plan.firstTheirs && theirs.count(id)) plan.firstTheirs = saved.rows.size();
+  };
   ForEachSavedRow(merge, ids, [&](std::size_t k, const RecordRow* pinned) {
-    if (pinned) return saved.rows.push_back(*pinned);
+    if (pinned) return showsTheirs(pinned->id), saved.rows.push_back(*pinned);
     const Item& item = merge.items[k];
+    if (item.flags & kTheirKey) showsTheirs(merge.rows[item.row].id);
     if (item.flags & kWrite) {
       const ReplyEntryView texts = Parsed(lines[item.entry]);
       (item.row == kNone ? plan.changes.inserts : plan.changes.updates).push_back({ids[k], texts.ask, texts.answer});
@@ -593,11 +602,14 @@ replytext::ReplyText ShownTable(const std::vector<ShownRun>& runs, const TableCh
 
 namespace {
 
-// Runs the updates of rows, noting those a unique index refuses (the last refusal in refusal).
-void Update(Engine& engine, const RowTexts& row, std::vector<const RowTexts*>& refused, std::optional<Error>& refusal) {
+// Runs the update of row, noting it if a unique index refuses it (the last refusal in refusal),
+// and naming it in failed if it fails.
+void Update(Engine& engine, const RowTexts& row, std::vector<const RowTexts*>& refused, std::optional<Error>& refusal,
+            const RowTexts*& failed) {
   try {
     engine.Update(row);
   } catch (const Error& error) {
+    failed = &row;
     if (error.fault() != Fault::Duplicate) throw;
     refused.push_back(&row), refusal = error;
   }
@@ -605,7 +617,8 @@ void Update(Engine& engine, const RowTexts& row, std::vector<const RowTexts*>& r
 
 }  // namespace
 
-void ApplyChanges(Engine& engine, const ChangeSet& changes) {
+void ApplyChanges(Engine& engine, const ChangeSet& changes, const RowTexts*& failed) {
+  failed = nullptr;
   for (const std::int64_t id : changes.deletes) engine.Delete(id);
   for (const auto& [from, to] : changes.moves) engine.Move(from, to);
   // Updates a unique index refuses wait for a later pass, taken in reverse so that a chain
@@ -613,23 +626,27 @@ void ApplyChanges(Engine& engine, const ChangeSet& changes) {
   // one row holds texts made of its id (which no other row holds) and waits again.
   std::vector<const RowTexts*> waiting, refused;
   std::optional<Error> refusal;
-  for (const RowTexts& row : changes.updates) Update(engine, row, refused, refusal);
+  for (const RowTexts& row : changes.updates) Update(engine, row, refused, refusal, failed);
   std::vector<std::int64_t> heldAside;
   for (std::size_t tried = changes.updates.size(); !refused.empty(); tried = waiting.size()) {
     if (refused.size() == tried) {
       const auto aside = std::find_if(refused.begin(), refused.end(), [&](const RowTexts* row) {
         return std::find(heldAside.begin(), heldAside.end(), row->id) == heldAside.end();
       });
-      if (aside == refused.end()) throw *refusal;  // the texts themselves are not unique
+      if (aside == refused.end()) {  // the texts themselves are not unique
+        failed = refused.back();
+        throw *refusal;
+      }
       heldAside.push_back((*aside)->id);
       const std::u16string own = PlaceholderText((*aside)->id);
       engine.Update({(*aside)->id, own, own});
     }
     waiting.assign(refused.rbegin(), refused.rend());
     refused.clear();
-    for (const RowTexts* row : waiting) Update(engine, *row, refused, refusal);
+    for (const RowTexts* row : waiting) Update(engine, *row, refused, refusal, failed);
   }
-  for (const RowTexts& row : changes.inserts) engine.Insert(row);
+  for (const RowTexts& row : changes.inserts) failed = &row, engine.Insert(row);
+  failed = nullptr;
 }
 
 }  // namespace store

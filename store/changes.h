@@ -74,6 +74,9 @@ struct ShownRun {
 
 struct SavePlan {
   std::vector<Conflict> conflicts;  // in line order, then the deleted rows' order
+  // After the other program's versions were chosen: the line of the table as saved that shows the
+  // first of them.
+  std::optional<std::size_t> firstTheirs;
   bool keepsTheirs = false;   // the table as saved holds writes the text does not show
   ChangeSet changes;
   Record saved;               // the table as saved (its version left empty)
@@ -97,7 +100,7 @@ replytext::ReplyText ShownTable(const std::vector<ShownRun>& runs, const TableCh
 
 // Runs changes through engine. Updates refused by a unique index (a question moved from one row
 // to another) wait for the rows holding their texts; where they wait on each other, one of them
-// holds a text of its own for a moment.
-void ApplyChanges(Engine& engine, const ChangeSet& changes);
+// holds a text of its own for a moment. Where an update or insert fails, failed names it.
+void ApplyChanges(Engine& engine, const ChangeSet& changes, const RowTexts*& failed);
 
 }  // namespace store

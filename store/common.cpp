@@ -82,8 +82,11 @@ void RefuseUnheldText(const Engine& conn, std::u16string_view text) {
   const std::vector<std::u16string_view> lines = replytext::SplitReplyText(text);
   for (std::size_t line = 0; line < lines.size(); ++line) {
     const auto entry = replytext::ParseReplyLine(lines[line]);
-    if (entry && (!conn.Holds(entry->ask) || !conn.Holds(entry->answer)))
-      throw Error(Fault::Unstorable, 0, "a text the file's code page cannot hold", std::to_string(line + 1));
+    if (entry && (!conn.Holds(entry->ask) || !conn.Holds(entry->answer))) {
+      Error error(Fault::Unstorable, 0, "a text the file's code page cannot hold");
+      error.SetAt({line + 1, TextStart(entry->ask), std::nullopt});
+      throw error;
+    }
   }
 }
 
@@ -92,7 +95,7 @@ void RefuseUnheldText(const Engine& conn, std::u16string_view text) {
 SaveOutcome Saved(SavePlan&& plan, Lines& lines, const TableChanges& table) {
   if (!plan.shown) return SaveOutcome{false, std::nullopt, plan.followedLine};
   const std::vector<ShownRun> runs = std::move(*plan.shown);
-  const std::size_t followedLine = plan.followedLine;
+  const std::size_t followedLine = plan.firstTheirs.value_or(plan.followedLine);
   plan = SavePlan{}, lines = Lines{};
 #ifdef __GLIBC__
   malloc_trim(0);  // glibc would keep the freed blocks resident under the text
@@ -136,18 +139,22 @@ SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuesti
       conn.Rollback();
       askedAbout = std::move(plan.conflicts);
       plan = SavePlan{};
-      answer = ask(askedAbout);
+      answer = ask(ShowConflicts(text, lines, askedAbout, table));
       if (!answer) return SaveOutcome{true, std::nullopt, 0};
       continue;
     }
+    const RowTexts* failed = nullptr;
     try {
-      ApplyChanges(conn, plan.changes);
-    } catch (const Error& error) {
+      ApplyChanges(conn, plan.changes, failed);
+    } catch (Error& error) {
       // Where reads take no locks (Jet), another program may have deleted or changed a row
       // between the comparison and the write: the save is planned again against the table now.
-      if (error.fault() != Fault::Vanished || !std::exchange(planAgain, false)) throw;
-      conn.Rollback();
-      continue;
+      if (error.fault() == Fault::Vanished && std::exchange(planAgain, false)) {
+        conn.Rollback();
+        continue;
+      }
+      if (failed) error.SetAt(LocateRefusal(text, lines, *failed, error));
+      throw;
     }
     plan.saved.version = conn.Version();
     conn.Commit();

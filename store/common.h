@@ -16,6 +16,7 @@
 #include "store/changes.h"
 #include "store/engine.h"
 #include "store/record.h"
+#include "store/textplaces.h"
 
 namespace store {
 
@@ -31,12 +32,13 @@ using EngineOpener = std::unique_ptr<Engine> (*)(const std::filesystem::path& pa
 // Asked before a save writes anything, when rows were changed both in the text and by another
 // program since the load, differently: which version they keep, or empty to cancel. The answer
 // applies to exactly the conflicts shown.
-using ConflictQuestion = std::function<std::optional<Resolution>(const std::vector<Conflict>& conflicts)>;
+using ConflictQuestion = std::function<std::optional<Resolution>(const std::vector<ShownConflict>& conflicts)>;
 
 struct SaveOutcome {
   bool cancelled = false;  // cancelled at the conflict question: nothing was written
   // Set when the table as saved holds writes of another program's that the text does not show:
-  // the table as saved, as editor text, and which of its lines holds the line the save followed.
+  // the table as saved, as editor text, and which of its lines holds the line the save followed
+  // (or, where the other program's versions were chosen, the first line showing one).
   std::optional<replytext::ReplyText> saved;
   std::size_t followedLine = 0;
 };
@@ -71,7 +73,8 @@ class Common {
   // every other row stays as other programs left it. Rows both changed are asked about first,
   // with the file left free while the question waits; without ask, the text's versions are kept.
   // followLine is a line of text whose place in the saved table the outcome gives. On any
-  // failure the transaction is rolled back, the table and the record are as they were.
+  // failure the transaction is rolled back, the table and the record are as they were; a failure
+  // that concerns one entry names its line (Error::at).
   SaveOutcome SaveReplyText(std::u16string_view text, const ConflictQuestion& ask = {}, std::size_t followLine = 0);
 
   // The table as the text box was last made from it: by the last load or save.

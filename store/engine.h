@@ -31,15 +31,25 @@ enum class Fault {
   DiskFull,
   Io,                // a read or write of the file failed
   NoSuchTable,
-  NoSuchField,       // Error::subject() names the column
+  NoSuchField,       // subject() names the column
   Constraint,        // a row was refused by the table's rules
-  Duplicate,         // a unique index refused a value another row holds
+  Duplicate,         // a unique index refused a value another row holds; subject() names the
+                     // column where the engine tells
   TooBig,            // a value is longer than the database accepts
   NotText,           // a stored value that cannot be shown as text without changing it
   OrderNotKept,      // the table does not number its rows itself, so line order could be lost
   Moved,             // the open file was deleted, renamed or replaced by another file
   Vanished,          // a row a save writes was gone or changed hands while it wrote
-  Unstorable,        // a text holds a character the file cannot store; subject() names its line
+  Unstorable,        // a text holds a character the file cannot store
+};
+
+// The line of the operator's text a failed save was refused for, where it concerns one entry:
+// its number in the text box (from 1, left-out lines counted), the start of its question, and
+// for a duplicate the line holding the same text too (0: a row the text does not show).
+struct FailedLine {
+  std::size_t line = 0;
+  std::u16string question;
+  std::optional<std::size_t> duplicateOf;
 };
 
 class Error : public std::runtime_error {
@@ -49,11 +59,15 @@ class Error : public std::runtime_error {
   Fault fault() const { return fault_; }
   int code() const { return code_; }  // the engine's own code, 0 when the store found the fault
   const std::string& subject() const { return subject_; }
+  // Set by the store above the engines, which knows the text a save was given.
+  const std::optional<FailedLine>& at() const { return at_; }
+  void SetAt(FailedLine at) { at_ = std::move(at); }
 
  private:
   Fault fault_;
   int code_;
   std::string subject_;
+  std::optional<FailedLine> at_;
 };
 
 // Ids a read covers, both ends included. The whole range also takes rows whose id is not a number.

@@ -54,8 +54,9 @@ Fault SqliteFault(int code, const char* message, bool open) {
   const bool current = (extended & 0xFF) == (code & 0xFF);
   const char* message = db && current ? sqlite3_errmsg(db) : sqlite3_errstr(code);
   const Fault fault = SqliteFault(code, message, db != nullptr);
-  // "no such column: ask" names the column the operator's table lacks.
-  const char* column = fault == Fault::NoSuchField ? std::strchr(message, ':') : nullptr;
+  // "no such column: ask" names the column the operator's table lacks, and "UNIQUE constraint
+  // failed: zorvrobot.ask" the column whose index refused a value.
+  const char* column = fault == Fault::NoSuchField || fault == Fault::Duplicate ? std::strchr(message, ':') : nullptr;
   throw Error(fault, current ? extended : code, message, column ? column + 2 : "");
 }
 

@@ -44,6 +44,8 @@ class FakeWindow : public editor::Window {
   std::size_t caretLine = 0;
   std::size_t CaretLine() const override { return caretLine; }
   void SetCaretLine(std::size_t line) override { caretLine = line; }
+  void SelectLine(std::size_t line) override { caretLine = line, lineSelected = true; }
+  bool lineSelected = false;
 
   // The operator types: more text at the end, or all of it anew.
   void Type(std::u16string more, bool replace = false) {
@@ -104,7 +106,8 @@ TEST_F(EditorTest, CloseAnswersDoWhatTheySay) {
 
 // A row both the operator and another program changed is asked about, with their count: Cancel,
 // or a question that cannot be shown, keeps the edits unsaved. Once saved, the box shows what the
-// other program wrote, the caret on the line it was on.
+// other program wrote, the caret on the first line it chose the other's version of, or else on
+// the line it was on.
 TEST_F(EditorTest, ASaveAsksAboutConflictsAndShowsAnotherProgramsWrites) {
   CreateReplyDatabase(file, "('a', '1'), ('b', '2'), ('c', '3')");
   editor.form.StartUp();
@@ -121,7 +124,56 @@ TEST_F(EditorTest, ASaveAsksAboutConflictsAndShowsAnotherProgramsWrites) {
   window.answer = editor::vbNo;
   EXPECT_TRUE(editor.Save());
   EXPECT_EQ(std::make_tuple(U8(window.text), window.caretLine, editor.form.Modified(), U8(window.caption)),
-            std::make_tuple("z###0\r\na###1?\r\nb###2\r\nc###3"s, 2u, false, "Velmora(保存成功)"s));
+            std::make_tuple("z###0\r\na###1?\r\nb###2\r\nc###3"s, 1u, false, "Velmora(保存成功)"s));
+  window.caretLine = 2;
+  Sql(file, "insert into zorvrobot values (-1, 'y', '9')");
+  EXPECT_TRUE(editor.Save());
+  EXPECT_EQ(std::make_tuple(U8(window.text), window.caretLine), std::make_tuple("y###9\r\nz###0\r\na###1?\r\nb###2\r\nc###3"s, 3u));
+}
+
+// A save refused for one entry names its line (left-out lines counted) and the start of its
+// question, and for a duplicate the line or row holding the same text, then selects the line.
+TEST_F(EditorTest, ARefusedSaveNamesAndSelectsTheLineItWasRefusedFor) {
+  const struct {
+    const char* table;  // run after the table is made, before the load
+    const char* meanwhile;  // another program's write after the load
+    std::u16string typed, says;
+    std::size_t line;
+  } cases[] = {
+      {"create table t (ask check (length(ask) <= 20)); drop table zorvrobot; create table zorvrobot (id integer "
+       "primary key, ask text check (length(ask) <= 20), answer text); insert into zorvrobot values (1, 'a', '1')",
+       "", u"\r\n没有答案\r\n一二三四五六七八九十一二三四五六七八九十二###x", u"第 3 行：“一二三四五六七八九十一二三四五六七八九十…”", 2},
+      {"create unique index one on zorvrobot (ask)", "", u"\r\nb###2\r\n\r\na###3", u"第 4 行：“a”，与第 1 行重复", 3},
+      {"create unique index one on zorvrobot (ask)", "insert into zorvrobot values (9, 'n', '0')", u"\r\nn###1",
+       u"第 2 行：“n”，与表中已有的另一条应答重复", 1},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    Editor editor(dir.AppPath());
+    CreateReplyDatabase(dir.DatabaseFile(), "('a', '1')");
+    Sql(dir.DatabaseFile(), c.table);
+    editor.form.StartUp();
+    if (*c.meanwhile) Sql(dir.DatabaseFile(), c.meanwhile);
+    editor.window.Type(c.typed);
+    EXPECT_FALSE(editor.Save());
+    EXPECT_TRUE(Contains(editor.window.LastMessage(), c.says)) << U8(editor.window.LastMessage());
+    EXPECT_EQ(std::make_pair(editor.window.lineSelected, editor.window.caretLine), std::make_pair(true, c.line));
+  }
+}
+
+// The conflict question lists the first five conflicts, each with its line (or as a line the
+// operator deleted), its question and both versions, and says how many there are in all.
+TEST_F(EditorTest, TheConflictQuestionListsWhatItAsksAbout) {
+  CreateReplyDatabase(file, "('q1', 'a'), ('q2', 'a'), ('q3', 'a'), ('q4', 'a'), ('q5', 'a'), ('q6', 'a'), ('q7', 'a')");
+  editor.form.StartUp();
+  window.Type(u"q2###mine\r\nq3###mine\r\nq4###mine\r\nq5###mine\r\nq6###mine\r\nq7###a", true);
+  Sql(file, "update zorvrobot set answer = 'theirs' where id <= 5; delete from zorvrobot where id = 6");
+  window.answer = editor::vbCancel;
+  EXPECT_FALSE(editor.Save());
+  for (const std::u16string_view part : {u"您改动的 6 条应答", u"第 1 行：“q2”\n    您的版本：“mine”\n    其他程序的版本：“theirs”",
+                                         u"第 5 行：“q6”\n    您的版本：“mine”\n    其他程序已删除", u"……等共 6 条"})
+    EXPECT_TRUE(Contains(window.LastMessage(), part)) << U8(part);
+  EXPECT_FALSE(Contains(window.LastMessage(), u"已删除的一行")) << "the sixth, the deleted line, is not listed";
 }
 
 // A box left holding part of the table must not be saved over the whole of it.

@@ -135,10 +135,10 @@ RC_GTEST_PROP(SaveProperty, WritesTheOperatorsChangesOnlyAndAsksAboutEveryConfli
   common.LoadReplyText();
   Sql(file, before + "delete from log;");
   auto held = RowsByKind(file);  // the table as the save found it
-  std::vector<std::vector<store::Conflict>> shown;
+  std::vector<std::vector<store::ShownConflict>> shown;
   std::optional<store::Error> failure;
   try {
-    common.SaveReplyText(U16(text), [&](const std::vector<store::Conflict>& conflicts) {
+    common.SaveReplyText(U16(text), [&](const std::vector<store::ShownConflict>& conflicts) {
       if (shown.empty() && !during.empty()) Sql(file, during + "delete from log;"), held = RowsByKind(file);
       shown.push_back(conflicts);
       return std::optional(answer(shown.size()));
@@ -190,7 +190,7 @@ RC_GTEST_PROP(SaveProperty, WritesTheOperatorsChangesOnlyAndAsksAboutEveryConfli
   store::Common same(otherDir.AppPath());
   same.LoadReplyText();
   Sql(otherDir.DatabaseFile(), before + during);
-  std::vector<store::Conflict> last;
+  std::vector<store::ShownConflict> last;
   same.SaveReplyText(U16(text), [&](const auto& conflicts) { return last = conflicts, std::optional(answer(shown.size())); });
   RC_ASSERT(last.empty() || last == shown.back());
   RC_ASSERT(RowsByKind(otherDir.DatabaseFile()) == now);

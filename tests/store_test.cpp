@@ -180,7 +180,7 @@ TEST_P(StoreTest, ASaveWritesTheOperatorsChangesOverTheTableNow) {
     if (!c.meanwhile.empty()) Sql(file, c.meanwhile + "; delete from log");
     std::size_t asked = 0;
     wrapping.wholeReads = 0;
-    const store::SaveOutcome outcome = common.SaveReplyText(U16(c.text), [&](const std::vector<store::Conflict>& conflicts) {
+    const store::SaveOutcome outcome = common.SaveReplyText(U16(c.text), [&](const std::vector<store::ShownConflict>& conflicts) {
       asked = conflicts.size();
       return c.answer == Yes ? std::optional(store::Resolution::Mine)
                              : c.answer == No ? std::optional(store::Resolution::Theirs) : std::nullopt;
@@ -205,7 +205,7 @@ TEST_P(StoreTest, ASaveThatCannotWriteALineAsItIsChangesNothing) {
   const struct {
     int pullAways; unsigned codePage; const char *text, *rows; std::optional<Fault> fault; const char* line;
   } cases[] = {{1, 0, "a###1\r\nb###2!", "a|1\nb|2!\n", std::nullopt, ""},
-               {2, 0, "a###1\r\nb###2!", "a|1\nb|2\n", Fault::Vanished, ""},
+               {2, 0, "a###1\r\nb###2!", "a|1\nb|2\n", Fault::Vanished, "2"},
                {0, 1252, "a###caf\u00e9\r\nb###\u9000", "a|1\nb|2\n", Fault::Unstorable, "2"}};
   for (const auto& c : cases) {
     TempDir dir;
@@ -215,7 +215,7 @@ TEST_P(StoreTest, ASaveThatCannotWriteALineAsItIsChangesNothing) {
     common.LoadReplyText();
     std::optional<Fault> fault;
     std::string line;
-    try { common.SaveReplyText(U16(c.text)); } catch (const store::Error& e) { fault = e.fault(), line = e.subject(); }
+    try { common.SaveReplyText(U16(c.text)); } catch (const store::Error& e) { fault = e.fault(), line = e.at() ? std::to_string(e.at()->line) : ""; }
     EXPECT_EQ(fault, c.fault) << c.pullAways;
     EXPECT_EQ(line, c.line);
     EXPECT_EQ(Dump(dir.DatabaseFile()), c.rows);

@@ -174,9 +174,10 @@ std::u16string MainForm::Text() const { return ReplyTextOf(*txt_); }
 // The box shows one block per CR LF-separated line.
 std::size_t MainForm::CaretLine() const { return static_cast<std::size_t>(txt_->textCursor().blockNumber()); }
 
-void MainForm::SetCaretLine(std::size_t line) {
+void MainForm::ShowLine(std::size_t line, bool select) {
   const auto last = static_cast<std::size_t>(txt_->document()->blockCount() - 1);
   QTextCursor caret(txt_->document()->findBlockByNumber(static_cast<int>(std::min(line, last))));
+  if (select) caret.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
   txt_->setTextCursor(caret);
   txt_->ensureCursorVisible();
 }

@@ -82,7 +82,8 @@ class MainForm : public QWidget, public editor::Window, private SearchedBox {
   void SetLinkCursor(int index) override;
   void MoveText(int left, int top) override;
   std::size_t CaretLine() const override;
-  void SetCaretLine(std::size_t line) override;
+  void SetCaretLine(std::size_t line) override { ShowLine(line, false); }
+  void SelectLine(std::size_t line) override { ShowLine(line, true); }
 
   // Twips and pixels through the screen's logical dots per inch (15 twips a pixel at 96).
   int TwipsToPixels(int twips) const;
@@ -97,6 +98,8 @@ class MainForm : public QWidget, public editor::Window, private SearchedBox {
   void showEvent(QShowEvent* event) override;
 
  private:
+  // Puts the caret at the start of a line (selecting the line if asked) and scrolls it into view.
+  void ShowLine(std::size_t line, bool select);
   // Gives the window, the text box and its view the sizes they will be shown at, before a text
   // goes in: the box lays every line out again whenever its width changes, and keeps a layout
   // per line from then on, which for a large table outweighs the text itself.

@@ -255,11 +255,11 @@ std::size_t MainForm::CaretLine() const {
   return line;
 }
 
-void MainForm::SetCaretLine(std::size_t line) {
+void MainForm::ShowLine(std::size_t line, bool select) {
   const std::u16string shown = TxtText();
   std::size_t start = 0;
   for (std::size_t at; line > 0 && (at = shown.find(u"\r\n", start)) != std::u16string::npos; --line) start = at + 2;
-  Edit(EM_SETSEL, start, start);
+  Edit(EM_SETSEL, start, select ? std::min(shown.find(u"\r\n", start), shown.size()) : start);
   Edit(EM_SCROLLCARET);
 }
 

@@ -73,13 +73,16 @@ class MainForm : public editor::Window, private SearchedBox {
   void SetLinkCursor(int index) override;
   void MoveText(int left, int top) override;
   std::size_t CaretLine() const override;
-  void SetCaretLine(std::size_t line) override;
+  void SetCaretLine(std::size_t line) override { ShowLine(line, false); }
+  void SelectLine(std::size_t line) override { ShowLine(line, true); }
 
   // Twips and pixels through the screen's logical dots per inch (15 twips a pixel at 96).
   int TwipsToPixels(int twips) const;
   int PixelsToTwips(int pixels) const;
 
  private:
+  // Puts the caret at the start of a line (selecting the line if asked) and scrolls it into view.
+  void ShowLine(std::size_t line, bool select);
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK TextProc(HWND text, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);

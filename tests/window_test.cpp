@@ -15,6 +15,9 @@
 #else
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QMenu>
 #include <QTest>
 #include <QTextBlock>
@@ -125,6 +128,15 @@ class Driver {
              form.TwipsToPixels(rule.label3Left[1]), form.TwipsToPixels(rule.label3Top[1])}};
   }
 
+  // Ctrl+G, the number typed over the one offered and 转到 pressed: what the dialog offered, and
+  // whether it stayed open (then cancelled).
+  std::pair<std::u16string, bool> GoToLine(const std::u16string& typed) {
+    goTo = {typed, u"", false};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &AnswerGoTo);
+    PressWith(VK_CONTROL, 'G');
+    KillTimer(nullptr, timer);
+    return {goTo.offered, goTo.stayed};
+  }
   void OpenFind(bool replacing) { PressWith(VK_CONTROL, replacing ? 'H' : 'F'); }
   void FindAgain(bool down) { PressWith(down ? 0 : VK_SHIFT, VK_F3); }
   int FindKind() {  // 0: no dialog, 1: Find, 2: Replace
@@ -175,6 +187,20 @@ class Driver {
     if (const HWND box = FindWindowW(L"#32770", nullptr)) PostMessageW(box, WM_KEYDOWN, answerKey, 1);
   }
   static inline WPARAM answerKey = 0;
+  static void CALLBACK AnswerGoTo(HWND, UINT, UINT_PTR, DWORD) {
+    const HWND dialog = FindWindowW(L"#32770", L"转到指定行");
+    if (!dialog) return;
+    const HWND number = FindWindowExW(dialog, nullptr, L"Edit", nullptr);
+    if (!goTo.offered.empty()) {  // pressed once already, and still open
+      goTo.stayed = true;
+      SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      return;
+    }
+    goTo.offered = WindowText(number);
+    SetWindowTextW(number, reinterpret_cast<const wchar_t*>(goTo.typed.c_str()));
+    SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+  }
+  static inline struct { std::u16string typed, offered; bool stayed; } goTo;
 };
 
 #else
@@ -253,6 +279,21 @@ class Driver {
              form.TwipsToPixels(rule.label3Left[1]), form.TwipsToPixelsY(rule.label3Top[1])}};
   }
 
+  std::pair<std::u16string, bool> GoToLine(const std::u16string& typed) {
+    std::pair<std::u16string, bool> seen{u"", false};
+    QTimer::singleShot(0, [&] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      auto* number = dialog->findChild<QLineEdit*>();
+      seen.first = number->text().toStdU16String();
+      number->setText(QString::fromStdU16String(typed));
+      for (QPushButton* button : dialog->findChildren<QPushButton*>())
+        if (button->text() == QStringLiteral("转到")) button->click();
+      seen.second = dialog->isVisible();
+      if (seen.second) static_cast<QDialog*>(dialog)->reject();
+    });
+    QTest::keyClick(&form.Txt(), Qt::Key_G, Qt::ControlModifier);
+    return seen;
+  }
   void OpenFind(bool replacing) {
     QTest::keyClick(&form.Txt(), replacing ? Qt::Key_H : Qt::Key_F, Qt::ControlModifier);
   }
@@ -318,6 +359,26 @@ TEST_F(WindowContract, StartsWithTheKeyboardInTxtAndSavesAndReloads) {
   window.Click(0);  // the reload link drops the edit without asking
   EXPECT_EQ(std::make_pair(U8(window.Caption()), U8(window.form.Text())),
             std::make_pair("Velmora(加载完毕)"s, "x###y\r\nb###2"s));
+}
+
+// Ctrl+G offers the caret's line, goes to the start of the line typed, and says so where there is
+// no such line, the dialog staying for another. Lines are counted by CR LF, not as wrapped.
+TEST_F(WindowContract, GoesToALineByItsNumber) {
+  Start("('a', '1'), ('长', replace(hex(zeroblob(300)), '00', 'ww ')), ('c', '3')");
+  std::vector<std::string> told;
+  window.form.messageHook = [&](std::u16string_view text, auto, auto, std::u16string_view) {
+    return told.push_back(U8(text)), editor::vbOK;
+  };
+  window.form.SetCaretLine(1);
+  EXPECT_EQ(window.GoToLine(u"3"), std::make_pair(u"2"s, false));
+  EXPECT_EQ(window.form.CaretLine(), 2u);
+  const auto start = static_cast<int>(window.Shown().find(u"c###3"));
+  EXPECT_EQ(window.Selected(), std::make_pair(start, start)) << "the caret at the line's start";
+  for (const std::u16string& typed : {u"4"s, u"0"s}) {
+    EXPECT_EQ(window.GoToLine(typed), std::make_pair(u"3"s, true)) << U8(typed);
+    EXPECT_EQ(window.form.CaretLine(), 2u);
+  }
+  EXPECT_EQ(told, std::vector<std::string>(2, "行号超出了总行数。"));
 }
 
 // Every unit a box cannot show as it is, next to every other: shown as the same stand-ins in

@@ -2,6 +2,13 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
@@ -27,6 +34,7 @@
 
 #include "editor/messages.h"
 #include "velmora_resources.h"
+#include "window/gotoline.h"
 #include "window/layout.h"
 
 namespace window {
@@ -222,6 +230,8 @@ bool MainForm::TakeFindKey(const QKeyEvent& event) {
   const Qt::KeyboardModifiers modifiers = event.modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
   if (modifiers == Qt::ControlModifier && (event.key() == Qt::Key_F || event.key() == Qt::Key_H)) {
     OpenFind(event.key() == Qt::Key_H);
+  } else if (modifiers == Qt::ControlModifier && event.key() == Qt::Key_G) {
+    GoToLine();
   } else if (event.key() == Qt::Key_F3 && (modifiers & ~Qt::ShiftModifier) == 0) {
     // The last search again; with none yet, the dialog to ask for one.
     if (!finder_.FindAgain(modifiers == 0)) OpenFind(false);
@@ -229,6 +239,32 @@ bool MainForm::TakeFindKey(const QKeyEvent& event) {
     return false;
   }
   return true;
+}
+
+void MainForm::GoToLine() {
+  QDialog dialog(this);
+  dialog.setWindowTitle(ToQString(kGoToTitle));
+  dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  auto* number = new QLineEdit(QString::number(CaretLine() + 1), &dialog);
+  number->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), number));
+  number->selectAll();
+  auto* label = new QLabel(ToQString(kGoToLabel), &dialog);
+  label->setBuddy(number);
+  auto* buttons = new QDialogButtonBox(&dialog);
+  buttons->addButton(ToQString(kGoToButton), QDialogButtonBox::AcceptRole)->setDefault(true);
+  buttons->addButton(ToQString(kGoToCancel), QDialogButtonBox::RejectRole);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->addWidget(label), layout->addWidget(number), layout->addWidget(buttons);
+  // A number out of range is said, and the dialog stays for another.
+  std::size_t line = 0;
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+    const auto target = LineToGoTo(number->text().toStdU16String(), static_cast<std::size_t>(txt_->blockCount()));
+    if (!target) return Tell(kLineOutOfRange);
+    line = *target;
+    dialog.accept();
+  });
+  if (dialog.exec() == QDialog::Accepted) SetCaretLine(line);
 }
 
 FindDialog& MainForm::Finding() {

@@ -65,6 +65,8 @@ class MainForm : public QWidget, public editor::Window, private SearchedBox {
   Finder& Searches() { return finder_; }
   // Ctrl+F and Ctrl+H: the dialog as "查找" or "替换", with the selection as what to find.
   void OpenFind(bool replacing);
+  // Ctrl+G: asks for a line's number and puts the caret at the start of that line.
+  void GoToLine();
 
   // Replaces the message box, for tests: receives what would be shown, returns the button.
   std::function<int(std::u16string_view text, editor::Buttons, editor::Icon,
@@ -108,7 +110,7 @@ class MainForm : public QWidget, public editor::Window, private SearchedBox {
   void ApplyLayout();
   // Puts the window, frame included, in the middle of its screen.
   void Centre();
-  bool TakeFindKey(const QKeyEvent& event);  // Ctrl+F, Ctrl+H, F3, Shift+F3
+  bool TakeFindKey(const QKeyEvent& event);  // Ctrl+F, Ctrl+H, F3, Shift+F3, Ctrl+G
 
   // SearchedBox, for the searches
   std::u16string_view ShownText() override;

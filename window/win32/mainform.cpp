@@ -9,6 +9,7 @@
 #include "window/win32/clipboard.h"
 #include "replytext/replytext.h"
 #include "editor/messages.h"
+#include "window/gotoline.h"
 #include "window/layout.h"
 
 namespace window::win32 {
@@ -28,6 +29,7 @@ enum ControlId : int { kTxtId = 100, kLabel1Id, kLabel2Id, kLabel3Id0, kLabel3Id
 constexpr int kAppIconId = 1;
 constexpr int kWindowIconId = 2;
 constexpr int kLinkCursorId = 101;
+constexpr int kGoToDialogId = 201, kGoToLabelId = 1001, kGoToNumberId = 1002;  // the dialog's, in velmora.rc
 
 const wchar_t* Wide(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 
@@ -534,11 +536,13 @@ void MainForm::PaintMarks() {
 
 bool MainForm::TakeFindKey(UINT message, WPARAM wParam) {
   const bool control = GetKeyState(VK_CONTROL) < 0;
-  // The characters Ctrl+F and Ctrl+H type: the control would take Ctrl+H for a backspace.
-  if (message == WM_CHAR) return (wParam == 6 || wParam == 8) && control;
+  // The characters Ctrl+F, Ctrl+G and Ctrl+H type: the control would take Ctrl+H for a backspace.
+  if (message == WM_CHAR) return (wParam == 6 || wParam == 7 || wParam == 8) && control;
   if (message != WM_KEYDOWN) return false;
   if (control && (wParam == 'F' || wParam == 'H')) {
     OpenFind(wParam == 'H');
+  } else if (control && wParam == 'G') {
+    GoToLine();
   } else if (wParam == VK_F3 && !control) {
     if (!finder_.FindAgain(GetKeyState(VK_SHIFT) >= 0)) OpenFind(false);
   } else {
@@ -627,6 +631,52 @@ void MainForm::ReplaceAllText(std::u16string shown, std::vector<Original> origin
   Edit(EM_SCROLLCARET);
   standIns_.Replace(std::move(shown), std::move(originals));
   RefreshMarks(true);
+}
+
+// ---- Go to a line ----
+
+void MainForm::GoToLine() {
+  DialogBoxParamW(instance_, MAKEINTRESOURCEW(kGoToDialogId), window_, &GoToProc, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK MainForm::GoToProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+  auto* form = reinterpret_cast<MainForm*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  if (!form || (message != WM_INITDIALOG && message != WM_COMMAND)) return FALSE;
+  try {
+    if (message == WM_INITDIALOG) return form->StartGoTo(dialog), FALSE;  // the focus is set
+    if (LOWORD(wParam) == IDCANCEL) return EndDialog(dialog, 0);
+    if (LOWORD(wParam) == IDOK) form->GoToTyped(dialog);
+  } catch (...) {
+    EndDialog(dialog, 0);  // nothing may unwind through Windows
+  }
+  return TRUE;
+}
+
+// The dialog's texts, and the caret's line number, selected.
+void MainForm::StartGoTo(HWND dialog) {
+  SetWindowTextW(dialog, Wide(Copy(kGoToTitle)));
+  SetDlgItemTextW(dialog, kGoToLabelId, Wide(Copy(kGoToLabel)));
+  SetDlgItemTextW(dialog, IDOK, Wide(Copy(kGoToButton)));
+  SetDlgItemTextW(dialog, IDCANCEL, Wide(Copy(kGoToCancel)));
+  const std::string number = std::to_string(CaretLine() + 1);
+  SetDlgItemTextW(dialog, kGoToNumberId, Wide(std::u16string(number.begin(), number.end())));
+  SendDlgItemMessageW(dialog, kGoToNumberId, EM_SETSEL, 0, -1);
+  SetFocus(GetDlgItem(dialog, kGoToNumberId));
+}
+
+// The line typed, if the box has it; otherwise says so, and the dialog stays for another.
+void MainForm::GoToTyped(HWND dialog) {
+  const HWND field = GetDlgItem(dialog, kGoToNumberId);
+  std::u16string typed(static_cast<std::size_t>(GetWindowTextLengthW(field)) + 1, u'\0');
+  typed.resize(static_cast<std::size_t>(GetWindowTextW(field, reinterpret_cast<wchar_t*>(typed.data()), static_cast<int>(typed.size()))));
+  const std::u16string shown = TxtText();
+  std::size_t lines = 1;
+  for (std::size_t at = shown.find(u"\r\n"); at != std::u16string::npos; at = shown.find(u"\r\n", at + 2)) ++lines;
+  const auto line = LineToGoTo(typed, lines);
+  if (!line) return Tell(kLineOutOfRange);
+  EndDialog(dialog, 0);
+  SetCaretLine(*line);
 }
 
 void MainForm::Tell(std::u16string_view message) {

@@ -51,6 +51,8 @@ class MainForm : public editor::Window, private SearchedBox {
   // The system's Find (Ctrl+F) or Replace (Ctrl+H) dialog, modeless, with the selection as what
   // to find; and its keyboard, for the message loop: true when message was the dialog's.
   void OpenFind(bool replacing);
+  // Ctrl+G: asks for a line's number and puts the caret at the start of that line.
+  void GoToLine();
   bool TakeDialogMessage(MSG& message);
   HWND FindDialog() const { return findDialog_; }
   // The dialog's search, as the system's dialog fills it in, and its buttons pressed: what the
@@ -85,6 +87,9 @@ class MainForm : public editor::Window, private SearchedBox {
   void ShowLine(std::size_t line, bool select);
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK TextProc(HWND text, UINT message, WPARAM wParam, LPARAM lParam);
+  static INT_PTR CALLBACK GoToProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  void StartGoTo(HWND dialog);
+  void GoToTyped(HWND dialog);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCommand(WPARAM wParam, LPARAM lParam);
   LRESULT ColourLabel(HDC dc, HWND label) const;  // answers WM_CTLCOLORSTATIC

@@ -369,16 +369,37 @@ TEST_F(WindowContract, GoesToALineByItsNumber) {
   window.form.messageHook = [&](std::u16string_view text, auto, auto, std::u16string_view) {
     return told.push_back(U8(text)), editor::vbOK;
   };
-  window.form.SetCaretLine(1);
-  EXPECT_EQ(window.GoToLine(u"3"), std::make_pair(u"2"s, false));
-  EXPECT_EQ(window.form.CaretLine(), 2u);
-  const auto start = static_cast<int>(window.Shown().find(u"c###3"));
+  window.form.SetCaretLine(2);
+  EXPECT_EQ(window.GoToLine(u"2"), std::make_pair(u"3"s, false));
+  EXPECT_EQ(window.form.CaretLine(), 1u);
+  const auto start = static_cast<int>(window.Shown().find(u"长###"));
   EXPECT_EQ(window.Selected(), std::make_pair(start, start)) << "the caret at the line's start";
   for (const std::u16string& typed : {u"4"s, u"0"s}) {
-    EXPECT_EQ(window.GoToLine(typed), std::make_pair(u"3"s, true)) << U8(typed);
-    EXPECT_EQ(window.form.CaretLine(), 2u);
+    EXPECT_EQ(window.GoToLine(typed), std::make_pair(u"2"s, true)) << U8(typed);
+    EXPECT_EQ(window.form.CaretLine(), 1u);
   }
   EXPECT_EQ(told, std::vector<std::string>(2, "行号超出了总行数。"));
+}
+
+// A save the table's rules refuse for one entry says which line, left-out lines counted, and the
+// box then selects that line.
+TEST_F(WindowContract, SelectsTheLineASaveWasRefusedFor) {
+  Sql(dir.DatabaseFile(), "create table zorvrobot (id integer primary key, ask text check (length(ask) <= 255), answer "
+                          "text); insert into zorvrobot values (1, 'a', '1')");
+  window.form.Form().StartUp();
+  window.Show();
+  std::vector<std::string> told;
+  window.form.messageHook = [&](std::u16string_view text, auto, auto, std::u16string_view) {
+    return told.push_back(U8(text)), editor::vbOK;
+  };
+  const std::u16string line = std::u16string(256, u'问') + u"###x";
+  window.form.SetText(u"a###1\r\n\r\n" + line);
+  window.Press(Key::Save);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_NE(told[0].find("问题出在第 3 行"), std::string::npos) << told[0];
+  const auto start = static_cast<int>(window.Shown().find(line));
+  EXPECT_EQ(window.Selected(), std::make_pair(start, start + static_cast<int>(line.size())));
+  EXPECT_EQ(Dump(dir.DatabaseFile()), "a|1\n");
 }
 
 // Every unit a box cannot show as it is, next to every other: shown as the same stand-ins in

@@ -90,6 +90,22 @@ void RefuseUnheldText(const Engine& conn, std::u16string_view text) {
   }
 }
 
+// Runs the plan's writes; false where a write found its row gone and the save is to be planned
+// once more (planAgain, which this clears). A refusal that concerns one entry names its line.
+bool Write(Engine& conn, const SavePlan& plan, std::u16string_view text, const Lines& lines, bool& planAgain) {
+  const RowTexts* failed = nullptr;
+  try {
+    ApplyChanges(conn, plan.changes, failed);
+    return true;
+  } catch (Error& error) {
+    // Where reads take no locks (Jet), another program may have deleted or changed a row
+    // between the comparison and the write: the save is planned again against the table now.
+    if (error.fault() == Fault::Vanished && std::exchange(planAgain, false)) return false;
+    if (failed) error.SetAt(LocateRefusal(text, lines, *failed, error));
+    throw;
+  }
+}
+
 // The outcome of a committed save. Where the box is to show the table as saved, the plan's other
 // parts and the lines go first, so that the text made is the only one the size of the operator's.
 SaveOutcome Saved(SavePlan&& plan, Lines& lines, const TableChanges& table) {
@@ -143,18 +159,9 @@ SaveOutcome Common::SaveReplyText(std::u16string_view text, const ConflictQuesti
       if (!answer) return SaveOutcome{true, std::nullopt, 0};
       continue;
     }
-    const RowTexts* failed = nullptr;
-    try {
-      ApplyChanges(conn, plan.changes, failed);
-    } catch (Error& error) {
-      // Where reads take no locks (Jet), another program may have deleted or changed a row
-      // between the comparison and the write: the save is planned again against the table now.
-      if (error.fault() == Fault::Vanished && std::exchange(planAgain, false)) {
-        conn.Rollback();
-        continue;
-      }
-      if (failed) error.SetAt(LocateRefusal(text, lines, *failed, error));
-      throw;
+    if (!Write(conn, plan, text, lines, planAgain)) {
+      conn.Rollback();
+      continue;
     }
     plan.saved.version = conn.Version();
     conn.Commit();

@@ -26,6 +26,13 @@ std::int64_t Signed(std::uint64_t u) {
 // The entry an accepted line reads as.
 ReplyEntryView Parsed(std::u16string_view line) { return *replytext::ParseReplyLine(line); }
 
+// An accepted line as a save stores it: ask "###" answer, which is the line without the spaces
+// around it.
+std::u16string_view StoredLine(std::u16string_view line) {
+  const ReplyEntryView texts = Parsed(line);
+  return {texts.ask.data(), texts.ask.size() + replytext::ReplySeparator.size() + texts.answer.size()};
+}
+
 [[noreturn]] void NoFreeIds() { throw Error(Fault::OrderNotKept, 0, "no free ids keep the lines in order"); }
 
 // ---- The operator's changes: which record row holds which entry ----
@@ -492,11 +499,8 @@ void ShowSaved(const Merge& merge, const Lines& lines, const std::vector<std::in
   ForEachSavedRow(merge, ids, [&](std::size_t k, const RecordRow* pinned) {
     const Item* item = pinned ? nullptr : &merge.items[k];
     if (!item || item->flags & kTheirKey) return runs.push_back({{}, item ? merge.rows[item->row].id : pinned->id});
-    std::u16string_view piece = lines[item->entry];
-    if (item->flags & kWrite || StoredKey(merge.record, item->row) != merge.rows[item->row].key) {
-      const ReplyEntryView stored = Parsed(piece);
-      piece = {stored.ask.data(), stored.ask.size() + replytext::ReplySeparator.size() + stored.answer.size()};
-    }
+    const bool asStored = item->flags & kWrite || StoredKey(merge.record, item->row) != merge.rows[item->row].key;
+    const std::u16string_view piece = asStored ? StoredLine(lines[item->entry]) : lines[item->entry];
     ShownRun* last = runs.empty() || runs.back().theirs ? nullptr : &runs.back();
     if (!last || !Follows(last->piece, piece)) return runs.push_back({piece, std::nullopt});
     last->piece = {last->piece.data(), last->piece.size() + replytext::LineBreak.size() + piece.size()};
@@ -509,9 +513,8 @@ std::pair<TextKey, TextKey> SavedKeys(const Merge& merge, const Lines& lines, co
   const bool madeAnew = merge.plan.keepsTheirs;  // the box then shows every row as stored
   if (item.flags & kWrite) {
     // A line written with spaces around it is stored trimmed, while the box keeps the spaces.
-    const ReplyEntryView texts = Parsed(lines[item.entry]);
-    const bool trimmed = texts.ask.size() + replytext::ReplySeparator.size() + texts.answer.size() != lines[item.entry].size();
-    const TextKey stored = trimmed ? LineKey(texts.ask, texts.answer) : merge.keys[item.entry];
+    const std::u16string_view line = StoredLine(lines[item.entry]);
+    const TextKey stored = line.size() != lines[item.entry].size() ? LineKey(line) : merge.keys[item.entry];
     return {madeAnew ? stored : merge.keys[item.entry], stored};
   }
   const TextKey& stored = StoredKey(merge.record, item.row);

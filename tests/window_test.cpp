@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "tests/support/testdb.h"
+#include "window/boxpositions.h"
 #include "window/layout.h"
 
 #ifdef _WIN32
@@ -33,7 +34,7 @@ using namespace std::string_literals;
 namespace {
 
 // The keys that edit, with Ctrl where a letter is named; then the close prompt's.
-enum class Key { Delete, SelectAll, Undo, Save, Copy, Cut, Paste, ShiftInsert, Enter, Escape };
+enum class Key { Delete, SelectAll, Undo, Save, Copy, Cut, Paste, Redo, ShiftInsert, Enter, Escape };
 // The buttons of the find and replace dialogs.
 enum class Button { FindNext, Replace, ReplaceAll };
 window::Search Find(std::u16string what, std::u16string with = u"", bool matchCase = false, bool wholeWord = false,
@@ -68,8 +69,9 @@ class Driver {
     std::vector<int> marked;
     const int lines = static_cast<int>(SendMessageW(form.Txt(), EM_GETLINECOUNT, 0, 0));
     for (int line = 0; line < lines; ++line) {
-      const LRESULT at = SendMessageW(form.Txt(), EM_POSFROMCHAR, SendMessageW(form.Txt(), EM_LINEINDEX, line, 0), 0);
-      if (at != -1 && GetPixel(dc, 1, HIWORD(at) + 2) != background) marked.push_back(line);
+      POINTL at = {0, -1};
+      SendMessageW(form.Txt(), EM_POSFROMCHAR, WPARAM(&at), SendMessageW(form.Txt(), EM_LINEINDEX, line, 0));
+      if (at.y >= 0 && GetPixel(dc, 1, at.y + 2) != background) marked.push_back(line);
     }
     ReleaseDC(form.Txt(), dc);
     return marked;
@@ -82,9 +84,11 @@ class Driver {
   void Type(std::u16string_view text) {
     for (const char16_t c : text) SendMessageW(form.Txt(), WM_CHAR, c, 1);
   }
-  void Press(Key key) {
-    if (key != Key::Delete && key != Key::ShiftInsert)  // the character the key types
-      return Type(std::u16string(1, u"\0\x01\x1A\x13\x03\x18\x16"[static_cast<int>(key)]));
+  void Press(Key key) {  // Ctrl with a letter: the key, then the character it types
+    if (key != Key::Delete && key != Key::ShiftInsert) {
+      PressWith(VK_CONTROL, "\0AZSCXVY"[static_cast<int>(key)]);
+      return Type(std::u16string(1, u"\0\x01\x1A\x13\x03\x18\x16\x19"[static_cast<int>(key)]));
+    }
     BYTE keys[256];
     GetKeyboardState(keys);
     keys[VK_SHIFT] = key == Key::ShiftInsert ? 0x80 : 0;
@@ -157,10 +161,14 @@ class Driver {
                    (search.wholeWord ? FR_WHOLEWORD : 0);
     SendMessageW(form.Handle(), RegisterWindowMessageW(FINDMSGSTRINGW), 0, reinterpret_cast<LPARAM>(&dialog));
   }
-  std::pair<int, int> Selected() {  // in CR LF-counted units
-    DWORD start = 0, end = 0;
-    SendMessageW(form.Txt(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    return {static_cast<int>(start), static_cast<int>(end)};
+  std::pair<int, int> Selected() {  // in CR LF-counted units: the control counts a line break once
+    CHARRANGE range = {};
+    SendMessageW(form.Txt(), EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    std::u16string before(static_cast<std::size_t>(range.cpMax) + 1, u'\0');
+    TEXTRANGEW read = {{0, range.cpMax}, reinterpret_cast<wchar_t*>(before.data())};
+    before.resize(static_cast<std::size_t>(SendMessageW(form.Txt(), EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&read))));
+    return {static_cast<int>(window::TextPosition(before, static_cast<std::size_t>(range.cpMin))),
+            static_cast<int>(window::TextPosition(before, before.size()))};
   }
 
   window::win32::MainForm form;
@@ -250,7 +258,7 @@ class Driver {
   }
   void Press(Key key) {
     static const Qt::Key codes[] = {Qt::Key_Delete, Qt::Key_A, Qt::Key_Z, Qt::Key_S,
-                                    Qt::Key_C,      Qt::Key_X, Qt::Key_V, Qt::Key_Insert};
+                                    Qt::Key_C,      Qt::Key_X, Qt::Key_V, Qt::Key_Y, Qt::Key_Insert};
     const Qt::Key code = codes[static_cast<int>(key)];
     QTest::keyClick(&form.Txt(), code, code >= Qt::Key_A && code <= Qt::Key_Z ? Qt::ControlModifier
                                        : code == Qt::Key_Insert             ? Qt::ShiftModifier

@@ -1,6 +1,10 @@
 #include "window/standins.h"
 
 #include <algorithm>
+#include <iterator>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace window {
 
@@ -82,13 +86,40 @@ std::u16string PastedLines(std::u16string_view text) {
 
 std::u16string StandInTrack::Show(std::u16string text) {
   originals_ = ShowStandIns(text, u"\r\n");
-  replaced_ = {};
+  replaced_.clear();
+  texts_.clear();
+  textStandIns_ = 0;
+  textsHadStandIns_ = false;
+  if (!originals_.empty()) Remember(Know(text));
   shown_ = Empty() ? std::u16string() : text;
   return text;
 }
 
+StandInTrack::KnownText StandInTrack::Know(std::u16string_view shown) {
+  const XXH128_hash_t hash = XXH3_128bits(shown.data(), shown.size() * sizeof(char16_t));
+  return {hash.low64, hash.high64, {}};
+}
+
+void StandInTrack::Remember(KnownText known) {
+  known.originals = originals_;
+  textsHadStandIns_ = textsHadStandIns_ || !originals_.empty();
+  textStandIns_ += known.originals.size();
+  texts_.push_back(std::move(known));
+  while (texts_.size() > kTextsKept || (textStandIns_ > kTextStandInsKept && texts_.size() > 1)) {
+    textStandIns_ -= texts_.front().originals.size();
+    texts_.pop_front();
+  }
+}
+
 void StandInTrack::Follow(std::u16string shown, std::size_t editFrom, std::vector<Original> added) {
   if (Empty() && added.empty()) return;
+  KnownText known = Know(shown);
+  const auto same = [&](const KnownText& text) { return text.low == known.low && text.high == known.high; };
+  if (const auto again = std::find_if(texts_.rbegin(), texts_.rend(), same); again != texts_.rend() && added.empty()) {
+    originals_ = again->originals;  // a text the box held, as after an undo or a redo
+    shown_ = std::move(shown);
+    return Remember(std::move(known));
+  }
   // The edit replaced [from, oldEnd) of the old text with [from, newEnd) of the new one.
   const std::size_t shorter = std::min(shown_.size(), shown.size());
   std::size_t from = 0;
@@ -102,21 +133,33 @@ void StandInTrack::Follow(std::u16string shown, std::size_t editFrom, std::vecto
     if (original.position < from) followed.push_back(original);
     else if (original.position < oldEnd) dropped.push_back({original.position - from, original.unit});
   }
-  if (from == replaced_.from && shown.compare(from, newEnd - from, replaced_.text) == 0) {
-    for (const Original& original : replaced_.originals) followed.push_back({from + original.position, original.unit});
-    replaced_ = {};
-  }
+  for (const Original& original : TakeBack(shown, from, newEnd)) followed.push_back({from + original.position, original.unit});
   for (const Original& original : originals_)
     if (original.position >= oldEnd) followed.push_back({original.position - oldEnd + newEnd, original.unit});
   followed.insert(followed.end(), added.begin(), added.end());
-  if (!dropped.empty()) replaced_ = {from, shown_.substr(from, oldEnd - from), std::move(dropped)};
+  if (!dropped.empty()) {
+    if (replaced_.size() == kEditsKept) replaced_.erase(replaced_.begin());
+    replaced_.push_back({from, shown_.substr(from, oldEnd - from), std::move(dropped)});
+  }
   originals_ = std::move(followed);
+  Remember(std::move(known));
   shown_ = Empty() ? std::u16string() : std::move(shown);
 }
 
+std::vector<Original> StandInTrack::TakeBack(const std::u16string& shown, std::size_t from, std::size_t newEnd) {
+  for (auto edit = replaced_.rbegin(); edit != replaced_.rend(); ++edit) {
+    if (edit->from != from || shown.compare(from, newEnd - from, edit->text) != 0) continue;
+    std::vector<Original> originals = std::move(edit->originals);
+    replaced_.erase(std::next(edit).base());
+    return originals;
+  }
+  return {};
+}
+
 void StandInTrack::Replace(std::u16string shown, std::vector<Original> originals) {
-  Follow(std::move(shown), 0);
+  Follow(shown, 0);
   originals_ = std::move(originals);
+  Remember(Know(shown));  // the text known with the stand-ins it keeps
 }
 
 std::vector<Original> StandInTrack::Originals(std::u16string_view shown) const {

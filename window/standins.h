@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,10 +43,13 @@ class StandInTrack {
   // Takes reply text to be shown; returns the shown text (CR LF kept as it is).
   std::u16string Show(std::u16string text);
 
-  // The box's text after an edit, which changed nothing before position editFrom. Stand-ins the
-  // edit replaced are forgotten, until an edit puts the text they were in back in its place (an
-  // undo); those after it move with the text. added are the stand-ins the edit put in (a paste
-  // of reply text), at their places in shown.
+  // The box's text after an edit, which changed nothing before position editFrom (npos where
+  // that is not known, as for an undo). A text the box held after one of the last kTextsKept
+  // edits followed gets back the stand-ins it had then: an undo or a redo returns to one. Other
+  // edits drop the stand-ins they replaced, putting them aside until an edit puts the text they
+  // were in back in its place (an undo of an edit older than those); those after it move with
+  // the text. added are the stand-ins the edit put in (a paste of reply text), at their places
+  // in shown.
   void Follow(std::u16string shown, std::size_t editFrom, std::vector<Original> added = {});
 
   // The box's text after one edit that changed all of it, leaving originals as its stand-ins,
@@ -58,10 +63,15 @@ class StandInTrack {
   std::u16string Restore(std::u16string shown) const;
 
   // Whether there is nothing to follow.
-  bool Empty() const { return originals_.empty() && replaced_.originals.empty(); }
+  bool Empty() const { return originals_.empty() && replaced_.empty() && !textsHadStandIns_; }
+
+  // How many of the edits that replaced stand-ins are kept aside, at most: as many steps as the
+  // box's undo history holds; and how many texts are known again, with how many stand-ins in all.
+  static constexpr std::size_t kEditsKept = 1000;
+  static constexpr std::size_t kTextsKept = 10000, kTextStandInsKept = std::size_t{1} << 22;
 
  private:
-  // What the last edit that replaced stand-ins replaced: its place, its text, and its stand-ins
+  // What an edit that replaced stand-ins replaced: its place, its text, and its stand-ins
   // (positions counted from the place).
   struct Replaced {
     std::size_t from = 0;
@@ -69,8 +79,25 @@ class StandInTrack {
     std::vector<Original> originals;
   };
 
+  // The stand-ins of the edit the text from..newEnd of shown takes back, if it is one put aside:
+  // the newest first, as undos take edits back. Removes it from those put aside.
+  std::vector<Original> TakeBack(const std::u16string& shown, std::size_t from, std::size_t newEnd);
+
+  // A text the box held, known by a 128-bit hash of its units (equal hashes are taken for equal
+  // texts, at 2^-128 a pair), and its stand-ins then.
+  struct KnownText {
+    std::uint64_t low = 0, high = 0;
+    std::vector<Original> originals;
+  };
+  static KnownText Know(std::u16string_view shown);
+  // Makes the present text and stand-ins the newest known, forgetting the oldest beyond the bounds.
+  void Remember(KnownText known);
+
   std::vector<Original> originals_;
-  Replaced replaced_;
+  std::vector<Replaced> replaced_;  // oldest first
+  std::deque<KnownText> texts_;     // oldest first
+  std::size_t textStandIns_ = 0;    // how many stand-ins texts_ holds
+  bool textsHadStandIns_ = false;   // whether a text known since the last Show had stand-ins
   std::u16string shown_;  // the box's text as last shown or followed, held only while not Empty()
 };
 

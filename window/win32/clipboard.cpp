@@ -111,6 +111,10 @@ ClipboardText ReadClipboard(HWND owner) {
   return read;
 }
 
+bool ClipboardHoldsText() {
+  return IsClipboardFormatAvailable(ReplyTextFormat()) || IsClipboardFormatAvailable(CF_UNICODETEXT);
+}
+
 void WriteClipboard(HWND owner, std::u16string_view replyText) {
   const auto count = static_cast<std::uint32_t>(replyText.size());
   const std::size_t bytes = replyText.size() * sizeof(char16_t);

@@ -25,6 +25,9 @@ struct ClipboardText {
 // What a paste puts in: the reply text of a copy from Velmora if there is one, else the plain text.
 ClipboardText ReadClipboard(HWND owner);
 
+// Whether a paste would find text: a copy from Velmora or plain text.
+bool ClipboardHoldsText();
+
 // Puts replyText on the clipboard in both formats, in place of what it held.
 void WriteClipboard(HWND owner, std::u16string_view replyText);
 

@@ -1,7 +1,9 @@
 #include "window/win32/mainform.h"
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "window/win32/clipboard.h"
 #include "replytext/replytext.h"
 #include "editor/messages.h"
+#include "window/boxpositions.h"
 #include "window/gotoline.h"
 #include "window/layout.h"
 
@@ -39,34 +42,27 @@ std::u16string Copy(std::u16string_view text) { return std::u16string(text); }
   throw std::runtime_error(std::string(what) + " failed (error " + std::to_string(GetLastError()) + ")");
 }
 
-// An EDIT control's own text buffer, read in place, asked of the control's own procedure. The
-// control may take no message while it is locked, so its length is asked first.
-class LockedText {
- public:
-  LockedText(WNDPROC editProc, HWND edit)
-      : length_(static_cast<std::size_t>(CallWindowProcW(editProc, edit, WM_GETTEXTLENGTH, 0, 0))),
-        handle_(reinterpret_cast<HLOCAL>(CallWindowProcW(editProc, edit, EM_GETHANDLE, 0, 0))),
-        units_(handle_ ? static_cast<const char16_t*>(LocalLock(handle_)) : nullptr) {}
-  ~LockedText() {
-    if (units_) LocalUnlock(handle_);
-  }
-  LockedText(const LockedText&) = delete;
-  LockedText& operator=(const LockedText&) = delete;
-  std::u16string_view View() const { return units_ ? std::u16string_view(units_, length_) : std::u16string_view(); }
+// Txt's class comes from MSFTEDIT.DLL, loaded once for the whole run: a control of its class
+// may live as long as the program.
+void LoadRichEdit() {
+  static const HMODULE library = LoadLibraryW(L"MSFTEDIT.DLL");
+  if (!library) Fail("LoadLibrary(MSFTEDIT.DLL)");
+}
 
- private:
-  std::size_t length_;
-  HLOCAL handle_;
-  const char16_t* units_;
+// The steps Txt's undo history holds, as many as its stand-ins are followed through.
+constexpr WPARAM kUndoSteps = StandInTrack::kEditsKept;
+
+struct MenuDestroyer {
+  void operator()(HMENU menu) const { DestroyMenu(menu); }
 };
 
-// The keys with which the control copies, cuts and pastes without sending itself the message:
-// the message they stand for, so that they work as the others do.
-UINT ClipboardMessageOf(UINT message, WPARAM key) {
-  if (message != WM_KEYDOWN || (key != VK_INSERT && key != VK_DELETE) || GetKeyState(VK_MENU) < 0) return message;
-  const bool shift = GetKeyState(VK_SHIFT) < 0, control = GetKeyState(VK_CONTROL) < 0;
-  if (key == VK_INSERT && shift != control) return shift ? WM_PASTE : WM_COPY;
-  return key == VK_DELETE && shift && !control ? WM_CUT : message;
+bool Held(int key) { return GetKeyState(key) < 0; }
+
+// A key that would change the text's look rather than its text (bold, alignment, line spacing,
+// font size and the like, all Ctrl with a letter, digit or punctuation key): plain text has none.
+bool IsFormattingKey(UINT message, WPARAM key) {
+  if (message != WM_KEYDOWN || !Held(VK_CONTROL) || Held(VK_MENU)) return false;
+  return (key >= '0' && key <= 'Z') || (key >= VK_OEM_1 && key <= VK_OEM_3) || (key >= VK_OEM_4 && key <= VK_OEM_8);
 }
 
 }  // namespace
@@ -127,18 +123,53 @@ HWND MainForm::CreateControl(int id, const wchar_t* kind, const DesignedControl&
 
 void MainForm::CreateControls() {
   // Created in tab order, at their design places; StartUp and the layout move them.
-  txt_ = CreateControl(kTxtId, L"EDIT", kTxtDesign,
-                       WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL,
-                       WS_EX_CLIENTEDGE);
-  SendMessageW(txt_, EM_SETLIMITTEXT, 0, 0);  // the default limit is 30,000 characters
-  SetWindowLongPtrW(txt_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  editProc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(txt_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainForm::TextProc)));
+  CreateTxt();
   label1_ = CreateControl(kLabel1Id, L"STATIC", kLabel1Design, SS_LEFT, 0);
   label2_ = CreateControl(kLabel2Id, L"STATIC", kLabel2Design, SS_LEFT, 0);
   label3_[0] = CreateControl(kLabel3Id0, L"STATIC", kLabel3Design[0], SS_LEFT | SS_NOTIFY, 0);
   label3_[1] = CreateControl(kLabel3Id1, L"STATIC", kLabel3Design[1], SS_LEFT | SS_NOTIFY, 0);
   SetFonts();
+}
+
+void MainForm::CreateTxt() {
+  LoadRichEdit();
+  const HWND old = txt_;
+  RECT place = {};
+  if (old) {
+    GetWindowRect(old, &place);
+    MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&place), 2);
+  }
+  const bool focused = old && GetFocus() == old;
+  // Let go of first: a control emptied and filled again is many times slower than a new one.
+  if (old) {
+    SetWindowLongPtrW(old, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc_));
+    txt_ = nullptr;
+    DestroyWindow(old);
+  }
+  txt_ = CreateControl(kTxtId, MSFTEDIT_CLASS, kTxtDesign,
+                       WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL |
+                           ES_NOOLEDRAGDROP,  // what is dropped could carry formatting or objects
+                       WS_EX_CLIENTEDGE);
+  // Plain text, undone and redone step by step, with no limit but memory's (the default is 64K).
+  // The mode is set while the control is empty with nothing to undo, so the font is set again
+  // after it, and what setting up left in the undo history is emptied.
+  SendMessageW(txt_, EM_EMPTYUNDOBUFFER, 0, 0);
+  if (SendMessageW(txt_, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0) != 0)
+    throw std::runtime_error("EM_SETTEXTMODE failed");
+  SendMessageW(txt_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  SendMessageW(txt_, EM_SETUNDOLIMIT, kUndoSteps, 0);
+  SendMessageW(txt_, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+  SendMessageW(txt_, EM_SETEVENTMASK, 0, ENM_CHANGE);
+  SendMessageW(txt_, EM_EMPTYUNDOBUFFER, 0, 0);
+  if (old)  // first in the tab order again, where the old one was
+    SetWindowPos(txt_, HWND_TOP, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                 SWP_NOACTIVATE);
+  SetWindowLongPtrW(txt_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  editProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(txt_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainForm::TextProc)));
+  markedFirstRow_ = -1;
+  KeepMarkMargin();
+  if (focused) SetFocus(txt_);
 }
 
 // The links in 宋体 9 pt, underlined, normal weight, GB2312, at the window's density, and Txt's
@@ -151,7 +182,7 @@ void MainForm::SetFonts() {
   for (const HWND link : label3_) SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (linkFont_) DeleteObject(linkFont_);
   linkFont_ = font;
-  SendMessageW(txt_, EM_SETMARGINS, EC_LEFTMARGIN, MAKELPARAM(TwipsToPixels(kMarkMarginTwips), 0));
+  KeepMarkMargin();
   for (const HWND label : {label1_, label2_, label3_[0], label3_[1]}) SizeToText(label);
 }
 
@@ -235,44 +266,76 @@ bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
 
 std::u16string MainForm::TxtText() const {
   // Asked of the control itself: this is called while Txt's own messages are handled.
-  const auto length = static_cast<std::size_t>(Edit(WM_GETTEXTLENGTH));
-  std::u16string shown(length, u'\0');
-  const auto copied = static_cast<std::size_t>(Edit(WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(shown.data())));
-  if (copied < length) Fail("WM_GETTEXT");
+  GETTEXTLENGTHEX length = {GTL_USECRLF | GTL_PRECISE | GTL_NUMCHARS, 1200};  // 1200: UTF-16
+  const auto units = static_cast<std::size_t>(Edit(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length)));
+  std::u16string shown(units + 1, u'\0');
+  GETTEXTEX request = {static_cast<DWORD>(shown.size() * sizeof(char16_t)), GT_USECRLF, 1200, nullptr, nullptr};
+  const auto copied = static_cast<std::size_t>(
+      Edit(EM_GETTEXTEX, reinterpret_cast<WPARAM>(&request), reinterpret_cast<LPARAM>(shown.data())));
+  if (copied != units) Fail("EM_GETTEXTEX");  // a text read in part must never be saved
+  shown.resize(units);
   return shown;
+}
+
+std::u16string MainForm::BoxText(LONG from, LONG to) const {
+  if (to <= from) return {};
+  std::u16string text(static_cast<std::size_t>(to - from) + 1, u'\0');
+  TEXTRANGEW range = {{from, to}, reinterpret_cast<wchar_t*>(text.data())};
+  text.resize(static_cast<std::size_t>(Edit(EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range))));
+  return text;
+}
+
+LONG MainForm::BoxLength() const {
+  GETTEXTLENGTHEX length = {GTL_PRECISE | GTL_NUMCHARS, 1200};
+  return static_cast<LONG>(Edit(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length)));
+}
+
+CHARRANGE MainForm::BoxSelection() const {
+  CHARRANGE range = {};
+  Edit(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+  return range;
+}
+
+std::pair<std::size_t, std::size_t> MainForm::SelectedRange() const {
+  const CHARRANGE range = BoxSelection();
+  const std::u16string before = BoxText(0, range.cpMax);
+  return {TextPosition(before, static_cast<std::size_t>(range.cpMin)), TextPosition(before, before.size())};
+}
+
+void MainForm::SelectShown(std::u16string_view shown, std::size_t start, std::size_t end) {
+  CHARRANGE range = {static_cast<LONG>(BoxPosition(shown, start)), static_cast<LONG>(BoxPosition(shown, end))};
+  Edit(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+  Edit(EM_SCROLLCARET);
 }
 
 std::u16string MainForm::Text() const { return standIns_.Restore(TxtText()); }
 
-// Lines are counted by the CR LFs of the text itself: with word wrap on, the control's own line
-// numbers count the rows a line wraps into.
+// Lines are counted by the line breaks of the text itself: with word wrap on, the control's own
+// line numbers count the rows a line wraps into. Only the text before the caret is read.
 std::size_t MainForm::CaretLine() const {
-  // Only the text up to the caret (and the unit after it, to see a CR LF around it) is read: a
-  // save reads the whole text once already.
-  const std::size_t caret = SelectedRange().first;
-  std::u16string shown(caret + 1, u'\0');
-  shown.resize(static_cast<std::size_t>(Edit(WM_GETTEXT, caret + 2, reinterpret_cast<LPARAM>(shown.data()))));
-  std::size_t line = 0;
-  for (std::size_t at = shown.find(u"\r\n"); at < caret; at = shown.find(u"\r\n", at + 2)) ++line;
-  return line;
+  const std::u16string before = BoxText(0, BoxSelection().cpMin);
+  return static_cast<std::size_t>(std::count(before.begin(), before.end(), u'\r'));
 }
 
 void MainForm::ShowLine(std::size_t line, bool select) {
   const std::u16string shown = TxtText();
   std::size_t start = 0;
   for (std::size_t at; line > 0 && (at = shown.find(u"\r\n", start)) != std::u16string::npos; --line) start = at + 2;
-  Edit(EM_SETSEL, start, select ? std::min(shown.find(u"\r\n", start), shown.size()) : start);
-  Edit(EM_SCROLLCARET);
+  SelectShown(shown, start, select ? std::min(shown.find(u"\r\n", start), shown.size()) : start);
 }
 
 void MainForm::SetText(std::u16string text) {
   StandInTrack standIns;
   const std::u16string shown = standIns.Show(std::move(text));  // the text itself is not held twice
+  CreateTxt();  // with an empty undo history
   assigning_ = true;
   const BOOL set = SetWindowTextW(txt_, Wide(shown));
   assigning_ = false;
   if (!set) Fail("SetWindowText");
   standIns_ = std::move(standIns);
+  // The control takes the text as it is, but the operator must never save what it did not show:
+  // a unit it would change fails the load instead.
+  if (TxtText() != shown) throw std::runtime_error("the text box changed the text it was given");
   // One assignment is one change; the control reports none for it.
   form_.TextChanged();
 }
@@ -405,58 +468,149 @@ LRESULT CALLBACK MainForm::TextProc(HWND text, UINT message, WPARAM wParam, LPAR
 }
 
 LRESULT MainForm::Edit(UINT message, WPARAM wParam, LPARAM lParam) const {
-  return CallWindowProcW(editProc_, txt_, message, wParam, lParam);
+  return txt_ ? CallWindowProcW(editProc_, txt_, message, wParam, lParam) : 0;
 }
 
-std::pair<std::size_t, std::size_t> MainForm::SelectedRange() const {
-  DWORD start = 0, end = 0;
-  Edit(EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  return {start, end};
+MainForm::Command MainForm::CommandOf(UINT message, WPARAM wParam) {
+  switch (message) {
+    case WM_UNDO:
+    case EM_UNDO:
+      return Command::Undo;
+    case EM_REDO:
+      return Command::Redo;
+    case WM_CUT:
+      return Command::Cut;
+    case WM_COPY:
+      return Command::Copy;
+    case WM_PASTE:
+      return Command::Paste;
+    case WM_CLEAR:
+      return Command::Delete;
+    case WM_KEYDOWN:
+      break;
+    default:
+      return Command::None;
+  }
+  if (Held(VK_MENU)) return Command::None;
+  const bool shift = Held(VK_SHIFT), control = Held(VK_CONTROL);
+  if (wParam == VK_INSERT && shift != control) return shift ? Command::Paste : Command::Copy;
+  if (wParam == VK_DELETE && shift && !control) return Command::Cut;
+  if (!control || shift) return Command::None;
+  switch (wParam) {
+    case 'Z': return Command::Undo;
+    case 'Y': return Command::Redo;
+    case 'X': return Command::Cut;
+    case 'C': return Command::Copy;
+    case 'V': return Command::Paste;
+    case 'A': return Command::SelectAll;
+    default: return Command::None;
+  }
 }
 
 LRESULT MainForm::OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (TakeFindKey(message, wParam)) return 0;
-  if (message == WM_CHAR) {
-    // Every character key reaches the editor first; setting it to 0 swallows it (Ctrl+S is 19).
-    int keyAscii = static_cast<int>(wParam);
-    form_.TextKeyPress(keyAscii);
-    if (keyAscii == 0) return 0;
-    if (keyAscii == 1) {  // Ctrl+A, which the control itself ignores: select all, as editors do
-      SendMessageW(txt_, EM_SETSEL, 0, -1);
-      return 0;
-    }
-    wParam = static_cast<WPARAM>(keyAscii);
-  }
-  message = ClipboardMessageOf(message, wParam);
-  if (message == WM_COPY) {
-    CopySelection();
-    return 0;
-  }
-  // An edit changes nothing before the selection it leaves. One made at the selection (typing,
-  // pasting, cutting, deleting) changes nothing before the selection it starts from either; any
-  // other (an undo, however it is asked for) may start anywhere before that.
-  const bool atSelection = ((message == WM_CHAR || message == WM_IME_CHAR) && wParam != 26) ||
-                           message == WM_PASTE || message == WM_CUT || message == WM_CLEAR ||
-                           message == EM_REPLACESEL || (message == WM_KEYDOWN && wParam == VK_DELETE);
+  if (message == WM_CONTEXTMENU) return ShowContextMenu(lParam), 0;
+  if (message == WM_CHAR && !TakeCharacter(wParam)) return 0;
+  if (const Command command = CommandOf(message, wParam); command != Command::None) return Perform(command), 0;
+  if (IsFormattingKey(message, wParam)) return 0;
+  return PassOn(message, wParam, lParam);
+}
+
+bool MainForm::TakeCharacter(WPARAM& character) {
+  // Every character key reaches the editor first; setting it to 0 swallows it (Ctrl+S is 19).
+  int keyAscii = static_cast<int>(character);
+  form_.TextKeyPress(keyAscii);
+  character = static_cast<WPARAM>(keyAscii);
+  // The keys themselves did what the characters of Ctrl with a letter stand for; what remains of
+  // the control characters, but tab, Enter and backspace, is not text the operator means to type.
+  return keyAscii >= 0x20 ? keyAscii != 0x7F : keyAscii == u'\t' || keyAscii == u'\r' || keyAscii == u'\b';
+}
+
+LRESULT MainForm::PassOn(UINT message, WPARAM wParam, LPARAM lParam) {
+  // Typing and a replacement are made at the selection; a deletion, a replacement and a paste
+  // are each a step of the undo history of their own.
+  const bool deletion = message == WM_KEYDOWN && wParam == VK_DELETE;
+  const bool ownStep = deletion || message == EM_REPLACESEL;
+  const bool atSelection = ownStep || message == WM_CHAR || message == WM_IME_CHAR;
+  if (message == WM_NCDESTROY) return Edit(message, wParam, lParam);  // the control is going: nothing more to ask it
+  const LRESULT result = FollowEdit(atSelection, [&](std::vector<Original>&) {
+    if (ownStep) Edit(EM_STOPGROUPTYPING);
+    const LRESULT passed = Edit(message, wParam, lParam);
+    if (ownStep) Edit(EM_STOPGROUPTYPING);
+    return passed;
+  });
+  if (message == WM_PAINT) PaintMarks();
+  if (message == WM_SIZE) KeepMarkMargin();
+  return result;
+}
+
+void MainForm::Perform(Command command) {
+  if (command == Command::Copy) return CopySelection();
+  if (command == Command::SelectAll) return void(Edit(EM_SETSEL, 0, -1));
+  const bool undoing = command == Command::Undo || command == Command::Redo;
+  FollowEdit(!undoing, [&](std::vector<Original>& pasted) {
+    Edit(EM_STOPGROUPTYPING);
+    if (command == Command::Undo) Edit(EM_UNDO);
+    if (command == Command::Redo) Edit(EM_REDO);
+    if (command == Command::Cut) CopySelection();  // a copy that fails leaves the text as it was
+    if (command == Command::Cut || command == Command::Delete) Edit(WM_CLEAR);
+    if (command == Command::Paste) pasted = Paste();
+    Edit(EM_STOPGROUPTYPING);
+    return LRESULT{0};
+  });
+}
+
+// An edit made at the selection (typing, pasting, cutting, deleting) changes nothing before the
+// selection it starts from or the one it leaves; any other (an undo, a redo) may change any part.
+LRESULT MainForm::FollowEdit(bool atSelection, const std::function<LRESULT(std::vector<Original>&)>& edit) {
   const std::size_t selectedBefore = atSelection && !standIns_.Empty() ? SelectedRange().first : std::u16string::npos;
   edited_ = false;
   std::vector<Original> pasted;  // the stand-ins of reply text pasted, where they now are
-  LRESULT result = 0;
-  if (message == WM_PASTE) {
-    pasted = Paste();
-  } else if (message == WM_CUT) {
-    CopySelection();  // a copy that fails leaves the text as it was
-    Edit(WM_CLEAR);
-  } else {
-    result = Edit(message, wParam, lParam);
-  }
-  if (message == WM_NCDESTROY) return result;  // the control is gone: nothing more to ask it
-  if (message == WM_PAINT) PaintMarks();
+  const LRESULT result = edit(pasted);
   const bool edited = std::exchange(edited_, false);
   if (edited && !(standIns_.Empty() && pasted.empty()))
-    standIns_.Follow(TxtText(), std::min(selectedBefore, SelectedRange().first), std::move(pasted));
+    standIns_.Follow(TxtText(), atSelection ? std::min(selectedBefore, SelectedRange().first) : std::u16string::npos,
+                     std::move(pasted));
   RefreshMarks(edited);
   return result;
+}
+
+bool MainForm::CanPerform(Command command) const {
+  const CHARRANGE selected = BoxSelection();
+  switch (command) {
+    case Command::Undo: return Edit(EM_CANUNDO) != 0;
+    case Command::Redo: return Edit(EM_CANREDO) != 0;
+    case Command::Cut:
+    case Command::Copy:
+    case Command::Delete: return selected.cpMin < selected.cpMax;
+    case Command::Paste: return ClipboardHoldsText();
+    case Command::SelectAll: return selected.cpMin > 0 || selected.cpMax < BoxLength();
+    default: return false;
+  }
+}
+
+void MainForm::ShowContextMenu(LPARAM at) {
+  // The entries of the system's own text box; a separator where there is no command.
+  static constexpr std::pair<Command, std::u16string_view> kEntries[] = {
+      {Command::Undo, u"撤消(&U)"},  {Command::Redo, u"重做(&R)"},   {Command::None, u""},
+      {Command::Cut, u"剪切(&T)"},   {Command::Copy, u"复制(&C)"},   {Command::Paste, u"粘贴(&P)"},
+      {Command::Delete, u"删除(&D)"}, {Command::None, u""},           {Command::SelectAll, u"全选(&A)"}};
+  const std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroyer> menu(CreatePopupMenu());
+  if (!menu) Fail("CreatePopupMenu");
+  for (const auto& [command, caption] : kEntries) {
+    const UINT flags = command == Command::None ? MF_SEPARATOR : MF_STRING | (CanPerform(command) ? MF_ENABLED : MF_GRAYED);
+    if (!AppendMenuW(menu.get(), flags, static_cast<UINT_PTR>(command), Wide(Copy(caption)))) Fail("AppendMenu");
+  }
+  POINT point = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+  if (at == -1) {  // Shift+F10 or the menu key: at the caret
+    POINTL caret = {};
+    Edit(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&caret), BoxSelection().cpMax);
+    point = {caret.x, caret.y};
+    ClientToScreen(txt_, &point);
+  }
+  const auto chosen = static_cast<UINT>(
+      TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, txt_, nullptr));
+  if (chosen != 0) Perform(static_cast<Command>(chosen));
 }
 
 void MainForm::CopySelection() const {
@@ -477,6 +631,16 @@ std::vector<Original> MainForm::Paste() {
   return standIns;
 }
 
+void MainForm::KeepMarkMargin() {
+  RECT format = {};
+  Edit(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  const int margin = TwipsToPixels(kMarkMarginTwips);
+  if (format.left == margin) return;  // setting it again would wrap the whole text again
+  GetClientRect(txt_, &format);
+  format.left = margin;
+  Edit(EM_SETRECT, 0, reinterpret_cast<LPARAM>(&format));
+}
+
 void MainForm::RefreshMarks(bool textChanged) {
   const int first = static_cast<int>(Edit(EM_GETFIRSTVISIBLELINE, 0, 0));
   if (!textChanged && first == markedFirstRow_) return;
@@ -486,25 +650,52 @@ void MainForm::RefreshMarks(bool textChanged) {
   InvalidateRect(txt_, &margin, TRUE);
 }
 
-std::vector<bool> MainForm::RowsLeftOut(int first, int rowCount) const {
-  std::vector<std::size_t> starts;  // of the rows, asked before the text is locked
-  const int rows = static_cast<int>(Edit(EM_GETLINECOUNT, 0, 0));
-  for (int row = first; row < std::min(rows, first + rowCount); ++row)
-    starts.push_back(static_cast<std::size_t>(Edit(EM_LINEINDEX, row, 0)));
-  const LockedText locked(editProc_, txt_);
-  const std::u16string_view text = locked.View();
+std::vector<std::pair<LONG, int>> MainForm::RowsInView(const RECT& format) const {
+  std::vector<std::pair<LONG, int>> rows;
+  for (auto row = static_cast<WPARAM>(Edit(EM_GETFIRSTVISIBLELINE));; ++row) {
+    const auto start = static_cast<LONG>(Edit(EM_LINEINDEX, row));
+    POINTL top = {};
+    if (start < 0) break;  // past the last row
+    Edit(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&top), start);
+    if (top.y >= format.bottom) break;
+    rows.emplace_back(start, static_cast<int>(top.y));
+  }
+  return rows;
+}
+
+LONG MainForm::LineStartAt(LONG at) const {
+  constexpr LONG kPiece = 4096;  // read backwards in pieces: a line may be long
+  for (LONG end = at; end > 0;) {
+    const LONG start = std::max<LONG>(0, end - kPiece);
+    const std::u16string piece = BoxText(start, end);
+    if (const std::size_t cr = piece.rfind(u'\r'); cr != std::u16string::npos) return start + static_cast<LONG>(cr) + 1;
+    end = start;
+  }
+  return 0;
+}
+
+LONG MainForm::LineEndAt(LONG at) const {
+  constexpr LONG kPiece = 4096;
+  const LONG length = BoxLength();
+  for (LONG start = at; start < length; start += kPiece) {
+    const std::u16string piece = BoxText(start, std::min(length, start + kPiece));
+    if (const std::size_t cr = piece.find(u'\r'); cr != std::u16string::npos) return start + static_cast<LONG>(cr);
+  }
+  return length;
+}
+
+std::vector<bool> MainForm::RowsLeftOut(const std::vector<std::pair<LONG, int>>& rows) const {
+  if (rows.empty()) return {};
+  const LONG from = LineStartAt(rows.front().first);
+  const std::u16string lines = BoxText(from, LineEndAt(rows.back().first));
   std::vector<bool> leftOut;
-  std::size_t lineEnd = 0;
-  for (const std::size_t start : starts) {
-    if (leftOut.empty() || start > lineEnd) {  // the first row in view, or one that starts a line
-      const std::size_t before = text.substr(0, std::min(start, text.size())).rfind(u"\r\n");
-      const std::size_t lineStart = before == std::u16string_view::npos ? 0 : before + 2;
-      lineEnd = std::min(text.find(u"\r\n", start), text.size());
-      // Stand-ins are neither spaces nor '#', so the shown line reads as its reply text does.
-      leftOut.push_back(replytext::IsLeftOut(text.substr(lineStart, lineEnd - lineStart)));
-    } else {
-      leftOut.push_back(leftOut.back());  // a row the line wrapped into
-    }
+  for (const auto& row : rows) {
+    const auto at = static_cast<std::size_t>(row.first - from);
+    const std::size_t before = at == 0 ? std::u16string::npos : lines.rfind(u'\r', at - 1);
+    const std::size_t lineStart = before == std::u16string::npos ? 0 : before + 1;
+    const std::size_t lineEnd = std::min(lines.find(u'\r', at), lines.size());
+    // Stand-ins are neither spaces nor '#', so the shown line reads as its reply text does.
+    leftOut.push_back(replytext::IsLeftOut(std::u16string_view(lines).substr(lineStart, lineEnd - lineStart)));
   }
   return leftOut;
 }
@@ -512,24 +703,27 @@ std::vector<bool> MainForm::RowsLeftOut(int first, int rowCount) const {
 void MainForm::PaintMarks() {
   RECT format = {};
   Edit(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
-  const int first = static_cast<int>(Edit(EM_GETFIRSTVISIBLELINE, 0, 0));
+  const std::vector<std::pair<LONG, int>> rows = RowsInView(format);
+  const std::vector<bool> leftOut = RowsLeftOut(rows);
   const HDC dc = GetDC(txt_);
-  const HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HGDIOBJ>(Edit(WM_GETFONT, 0, 0)));
+  const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));  // Txt's font
   TEXTMETRICW metrics = {};
   GetTextMetricsW(dc, &metrics);
   SelectObject(dc, oldFont);
-  const int rowHeight = std::max<int>(1, metrics.tmHeight);
-  const std::vector<bool> leftOut = RowsLeftOut(first, (format.bottom - format.top + rowHeight - 1) / rowHeight);
   const HBRUSH band = CreateSolidBrush(kMarkColour);
-  for (std::size_t row = 0; row < leftOut.size(); ++row) {
+  for (std::size_t row = 0; row < rows.size(); ++row) {
     if (!leftOut[row]) continue;
-    const int top = format.top + static_cast<int>(row) * rowHeight;
-    const RECT mark = {0, top, std::max<LONG>(1, format.left - 1), std::min<LONG>(top + rowHeight, format.bottom)};
+    // A row ends where the next begins; the last is as high as the one before it, or the font.
+    const int top = rows[row].second;
+    const int height = row + 1 < rows.size() ? rows[row + 1].second - top
+                       : row > 0             ? top - rows[row - 1].second
+                                             : static_cast<int>(metrics.tmHeight);
+    const RECT mark = {0, top, std::max<LONG>(1, format.left - 1), std::min<LONG>(top + height, format.bottom)};
     FillRect(dc, &mark, band);
   }
   DeleteObject(band);
   ReleaseDC(txt_, dc);
-  markedFirstRow_ = first;
+  markedFirstRow_ = static_cast<int>(Edit(EM_GETFIRSTVISIBLELINE));
 }
 
 // ---- Find and replace ----
@@ -611,10 +805,7 @@ Stretch MainForm::Selection() const {
   return {start, end};
 }
 
-void MainForm::Select(Stretch stretch) {
-  Edit(EM_SETSEL, stretch.start, stretch.end);
-  Edit(EM_SCROLLCARET);
-}
+void MainForm::Select(Stretch stretch) { SelectShown(TxtText(), stretch.start, stretch.end); }
 
 void MainForm::ReplaceSelection(std::u16string_view with) {
   // Through Txt's own messages, so that the stand-ins are followed as for typing.
@@ -626,9 +817,10 @@ void MainForm::ReplaceAllText(std::u16string shown, std::vector<Original> origin
   searched_.clear();
   const std::size_t caret = SelectedRange().first;
   Edit(EM_SETSEL, 0, -1);
-  Edit(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(shown.c_str()));  // one edit, which EM_UNDO takes back
-  Edit(EM_SETSEL, std::min(caret, shown.size()), std::min(caret, shown.size()));
-  Edit(EM_SCROLLCARET);
+  Edit(EM_STOPGROUPTYPING);
+  Edit(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(shown.c_str()));  // one edit, which one undo takes back
+  Edit(EM_STOPGROUPTYPING);
+  SelectShown(shown, caret, caret);
   standIns_.Replace(std::move(shown), std::move(originals));
   RefreshMarks(true);
 }

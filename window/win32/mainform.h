@@ -1,8 +1,12 @@
-// frmMain as a native Win32 window: the multi-line EDIT control Txt, the static labels Label1
-// and Label2, and the link labels Label3(0) (reload) and Label3(1) (save). It forwards the
-// window's messages to the editor's handlers and carries out the editor's requests (captions,
-// messages, text, cursor). Txt shows the text's hidden characters as stand-ins and marks the
-// lines a save would leave out, as the Qt window does.
+// frmMain as a native Win32 window: the text box Txt, a RichEdit control (MSFTEDIT.DLL) in
+// plain-text mode with an undo history of many steps; the static labels Label1 and Label2; and
+// the link labels Label3(0) (reload) and Label3(1) (save). It forwards the window's messages to
+// the editor's handlers and carries out the editor's requests (captions, messages, text, cursor).
+// Txt shows the text's hidden characters as stand-ins and marks the lines a save would leave
+// out, as the Qt window does. Each load puts the text in a new Txt: the history starts empty.
+//
+// The control holds each CR LF of the text as one character; window/boxpositions.h turns its
+// positions into the text's and back. Everything else here counts in the text's positions.
 //
 // Error model: creating the window throws std::runtime_error when Windows refuses a window,
 // control or font; the editor::Window calls throw std::runtime_error or std::bad_alloc, which
@@ -14,6 +18,8 @@
 #endif
 #include <windows.h>
 #include <commdlg.h>
+
+#include <richedit.h>
 
 #include <array>
 #include <functional>
@@ -94,12 +100,39 @@ class MainForm : public editor::Window, private SearchedBox {
   LRESULT OnCommand(WPARAM wParam, LPARAM lParam);
   LRESULT ColourLabel(HDC dc, HWND label) const;  // answers WM_CTLCOLORSTATIC
   bool SetLinkCursorOver(HWND control) const;     // the link cursor, if control is a link that has it
+  // What the operator asks of Txt by its keys, its context menu or the messages for them; each
+  // is also the id of its item in the menu.
+  enum class Command : UINT { None, Undo, Redo, Cut, Copy, Paste, Delete, SelectAll };
+  static Command CommandOf(UINT message, WPARAM wParam);
   LRESULT OnTextMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  // A message straight to the EDIT control's own procedure: what Velmora asks of Txt while it
+  // A typed character, to the editor first; false when it is swallowed.
+  bool TakeCharacter(WPARAM& character);
+  // A message to the control, and the stand-ins followed through what it changed.
+  LRESULT PassOn(UINT message, WPARAM wParam, LPARAM lParam);
+  void Perform(Command command);
+  bool CanPerform(Command command) const;
+  // Txt's own menu, at a point on the screen, or at the caret when at is -1 (the keyboard's).
+  void ShowContextMenu(LPARAM at);
+  // Runs edit, which may change Txt's text, following the stand-ins through the change (the
+  // stand-ins it puts in, it adds to pasted); an edit at the selection changes nothing before
+  // it. Has the marks painted anew when the text or the rows in view changed.
+  LRESULT FollowEdit(bool atSelection, const std::function<LRESULT(std::vector<Original>& pasted)>& edit);
+  // A message straight to the control's own procedure: what Velmora asks of Txt while it
   // handles Txt's messages does not come back through them.
   LRESULT Edit(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-  std::u16string TxtText() const;  // Txt's text, stand-ins and all
+  // A new, empty Txt in the place of the one there is, or at its design place when there is none.
+  void CreateTxt();
+  std::u16string TxtText() const;  // Txt's text, stand-ins and all, lines ending in CR LF
+  // The control's own text from..to, and its length, each line break one CR.
+  std::u16string BoxText(LONG from, LONG to) const;
+  LONG BoxLength() const;
+  CHARRANGE BoxSelection() const;
+  // Where the line holding the control's position at starts, and where it ends (its CR, or the end).
+  LONG LineStartAt(LONG at) const;
+  LONG LineEndAt(LONG at) const;
   std::pair<std::size_t, std::size_t> SelectedRange() const;  // where the selection starts and ends
+  // Selects start..end of shown, Txt's text, and scrolls it into view.
+  void SelectShown(std::u16string_view shown, std::size_t start, std::size_t end);
   // A child control with its design caption, at its design place.
   HWND CreateControl(int id, const wchar_t* kind, const DesignedControl& design, DWORD style, DWORD exStyle);
   void CreateControls();
@@ -108,8 +141,13 @@ class MainForm : public editor::Window, private SearchedBox {
   // Paints, in Txt's left margin, a pale red band beside each row in view whose line a save
   // would leave out.
   void PaintMarks();
-  // Whether the line of each of rowCount rows from first is one a save would leave out.
-  std::vector<bool> RowsLeftOut(int first, int rowCount) const;
+  // The rows in view: where each starts in the control and its top in Txt's client area.
+  std::vector<std::pair<LONG, int>> RowsInView(const RECT& format) const;
+  // Whether the line of each row that starts at one of starts (in order) is one a save would
+  // leave out.
+  std::vector<bool> RowsLeftOut(const std::vector<std::pair<LONG, int>>& rows) const;
+  // Txt's text starts right of the margin the marks are painted in, whatever Txt's size.
+  void KeepMarkMargin();
   // Has the margin painted anew when the rows in view or the text changed.
   void RefreshMarks(bool textChanged);
   // Copies the selection as reply text, every unit as it is.
@@ -146,7 +184,7 @@ class MainForm : public editor::Window, private SearchedBox {
   HICON windowIcon_ = nullptr;
   HCURSOR linkCursor_ = nullptr;
   std::array<bool, 2> linkCursorSet_{};
-  WNDPROC editProc_ = nullptr;  // the EDIT control's own window procedure
+  WNDPROC editProc_ = nullptr;  // the RichEdit control's own window procedure
   bool assigning_ = false;      // SetText is putting text in: the control's change is not the operator's
   bool edited_ = false;         // the operator's message to Txt changed its text
   StandInTrack standIns_;       // where Txt shows stand-ins, followed through the operator's edits

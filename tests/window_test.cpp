@@ -3,11 +3,13 @@
 // At the end, what only the Qt window does: reading its box in pieces, and its menus.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "tests/support/testdb.h"
 #include "window/boxpositions.h"
 #include "window/layout.h"
+#include "window/standins.h"
 
 #ifdef _WIN32
 #include "window/win32/mainform.h"  // windows.h first: dlgs.h needs its types
@@ -18,6 +20,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QMenu>
 #include <QTest>
@@ -97,13 +100,41 @@ class Driver {
     keys[VK_SHIFT] = 0;
     SetKeyboardState(keys);
   }
-  void Paste(const std::u16string& text) {  // copied from another program's text box
-    const HWND other = CreateWindowW(L"EDIT", reinterpret_cast<const wchar_t*>(text.c_str()), ES_MULTILINE, 0, 0, 0, 0,
-                                     nullptr, nullptr, nullptr, nullptr);
-    SendMessageW(other, EM_SETSEL, 0, -1);
-    SendMessageW(other, WM_COPY, 0, 0);
-    DestroyWindow(other);
+  // Copied from another program's text box; or, formatted, from a word processor: the text in
+  // bold as HTML and RTF beside the plain text.
+  void Paste(const std::u16string& text, bool formatted = false) {
+    if (!formatted) {
+      const HWND other = CreateWindowW(L"EDIT", reinterpret_cast<const wchar_t*>(text.c_str()), ES_MULTILINE, 0, 0,
+                                       0, 0, nullptr, nullptr, nullptr, nullptr);
+      SendMessageW(other, EM_SETSEL, 0, -1);
+      SendMessageW(other, WM_COPY, 0, 0);
+      DestroyWindow(other);
+    } else {
+      const std::string ascii(text.begin(), text.end());
+      OpenClipboard(nullptr);
+      EmptyClipboard();
+      const auto put = [](UINT format, const void* bytes, std::size_t size) {
+        const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+        std::memcpy(GlobalLock(block), bytes, size);
+        GlobalUnlock(block);
+        SetClipboardData(format, block);
+      };
+      put(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+      const std::string rtf = "{\\rtf1\\ansi{\\b " + ascii + "}}", html = "<b>" + ascii + "</b>";
+      put(RegisterClipboardFormatW(L"Rich Text Format"), rtf.c_str(), rtf.size() + 1);
+      put(RegisterClipboardFormatW(L"HTML Format"), html.c_str(), html.size() + 1);
+      CloseClipboard();
+    }
     Press(Key::ShiftInsert);
+  }
+  // Txt's context menu opened by the keyboard: its entries as shown ("" for a separator, and
+  // whether each is enabled), then the one whose letter is typed, or none for Escape.
+  std::vector<std::pair<std::u16string, bool>> ContextMenu(char16_t letter) {
+    menu = {letter, {}};
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, &ReadMenu);
+    SendMessageW(form.Txt(), WM_CONTEXTMENU, WPARAM(form.Txt()), -1);
+    KillTimer(nullptr, timer);
+    return menu.entries;
   }
   bool CloseAnswering(Key key) {  // the real prompt, answered by a key press
     answerKey = key == Key::Enter ? VK_RETURN : VK_ESCAPE;
@@ -209,6 +240,20 @@ class Driver {
     SendMessageW(dialog, WM_COMMAND, IDOK, 0);
   }
   static inline struct { std::u16string typed, offered; bool stayed; } goTo;
+  static void CALLBACK ReadMenu(HWND, UINT, UINT_PTR, DWORD) {
+    const HWND shown = FindWindowW(L"#32768", nullptr);
+    const auto read = reinterpret_cast<HMENU>(shown ? SendMessageW(shown, MN_GETHMENU, 0, 0) : 0);
+    if (!read || !menu.entries.empty()) return;
+    for (int item = 0; item < GetMenuItemCount(read); ++item) {
+      wchar_t caption[64] = {};
+      GetMenuStringW(read, item, caption, 64, MF_BYPOSITION);
+      const std::wstring_view text(caption);
+      menu.entries.emplace_back(std::u16string(text.begin(), text.end()), !(GetMenuState(read, item, MF_BYPOSITION) & MF_GRAYED));
+    }
+    if (menu.letter) PostMessageW(shown, WM_CHAR, menu.letter, 1);
+    else PostMessageW(shown, WM_KEYDOWN, VK_ESCAPE, 1);
+  }
+  static inline struct { char16_t letter; std::vector<std::pair<std::u16string, bool>> entries; } menu;
 };
 
 #else
@@ -264,8 +309,14 @@ class Driver {
                                        : code == Qt::Key_Insert             ? Qt::ShiftModifier
                                                                             : Qt::NoModifier);
   }
-  void Paste(const std::u16string& text) {
-    QApplication::clipboard()->setText(QString::fromStdU16String(text));
+  void Paste(const std::u16string& text, bool formatted = false) {
+    auto* copied = new QMimeData;
+    copied->setText(QString::fromStdU16String(text));
+    if (formatted) {
+      copied->setHtml(QStringLiteral("<b>%1</b>").arg(copied->text()));
+      copied->setData(QStringLiteral("text/rtf"), "{\\rtf1\\ansi{\\b " + copied->text().toUtf8() + "}}");
+    }
+    QApplication::clipboard()->setMimeData(copied);
     Press(Key::ShiftInsert);
   }
   bool CloseAnswering(Key key) {
@@ -463,6 +514,44 @@ TEST_F(WindowContract, EditsKeepEveryCodeUnitTheOperatorDidNotChange) {
   }
 }
 
+// Edits undone one by one back to the text as loaded, every unit with it ("␊" shows a lone LF,
+// "¶" U+2029), and redone; an undo is a change like typing. A save keeps the history, a reload
+// starts it anew, and a thousand pastes are a thousand steps. Text pasted from a word processor
+// arrives as its plain text.
+TEST_F(WindowContract, UndoesAndRedoesEveryStep) {
+  Start("('a', 'x' || char(10) || 'y'), ('b', 'z' || char(8233))");
+  std::vector<std::u16string> steps = {window.form.Text()};
+  const std::function<void()> edits[] = {
+      [&] { window.Select(5, 6), window.Type(u"1"); },     // over the ␊
+      [&] { window.Select(13, 14), window.Paste(u"2"); },  // over the ¶
+      [&] { window.Select(0, 0), window.Type(u"3"); }};
+  for (const auto& edit : edits) edit(), steps.push_back(window.form.Text());
+  EXPECT_EQ(U8(steps.back()), "3a###x1y\r\nb###z2");
+  for (int step = 2; step >= 0; --step) {
+    window.Press(Key::Undo);
+    EXPECT_EQ(U8(window.form.Text()), U8(steps[static_cast<std::size_t>(step)])) << "undone to " << step;
+  }
+  for (std::size_t step = 1; step <= 3; ++step) {
+    window.Press(Key::Redo);
+    EXPECT_EQ(U8(window.form.Text()), U8(steps[step])) << "redone to " << step;
+  }
+  window.Click(1);
+  window.Press(Key::Undo);
+  EXPECT_EQ(std::make_pair(U8(window.form.Text()), U8(window.Caption())), std::make_pair(U8(steps[2]), "Velmora* "s));
+  window.Click(0);
+  window.Press(Key::Undo);
+  EXPECT_EQ(std::make_pair(U8(window.form.Text()), U8(window.Caption())),
+            std::make_pair(U8(steps[3]), "Velmora(加载完毕)"s)) << "the table as saved, with nothing to undo";
+  window.Select(0, 1);
+  window.Press(Key::Copy);
+  for (int paste = 0; paste < 1000; ++paste) window.Select(0, 0), window.Press(Key::Paste);
+  for (int undo = 0; undo < 1001; ++undo) window.Press(Key::Undo);
+  EXPECT_EQ(U8(window.form.Text()), U8(steps[3]));
+  window.Select(0, 0);
+  window.Paste(u"bold", true);
+  EXPECT_EQ(U8(window.form.Text()), U8(u"bold" + steps[3]));
+}
+
 TEST_F(WindowContract, MarksTheLinesASaveWouldLeaveOut) {
   Start("");
   window.form.SetText(u"a###b\r\n  a ### b  \r\n\r\n   \r\nno separator\r\n###b\r\na###\r\na##b\r\n\n\r\nc###d");
@@ -512,8 +601,11 @@ TEST_F(WindowContract, FindsAndReplacesOverTheTextAsShown) {
   window.Search(Find(u"apple", u"梨"), Button::ReplaceAll);
   EXPECT_EQ(U8(window.form.Text()), U8(u"梨###red 梨\r\n梨t###x\n梨"));
   EXPECT_EQ(U8(window.Caption()), "Velmora* ");
+  window.Select(0, 0);
+  window.Type(u"z");
   window.Press(Key::Undo);
-  EXPECT_EQ(U8(window.form.Text()), U8(replacedOne)) << "one undo takes the whole replace back";
+  window.Press(Key::Undo);
+  EXPECT_EQ(U8(window.form.Text()), U8(replacedOne)) << "one undo takes the whole replace back, after typing";
   window.Search(Find(u"###"), Button::ReplaceAll);
   EXPECT_EQ(window.MarkedLines(), (std::vector<int>{0, 1}));
   window.Search(Find(u"x", u"a\nb"), Button::ReplaceAll);
@@ -582,6 +674,38 @@ TEST(Find, MatchesAndReplacesOverShownText) {
   EXPECT_EQ(std::make_tuple(U8(text), originals.size(), originals.back().position), std::make_tuple(U8(u"aa\u240Acc"), 1u, 2u));
 }
 
+// Positions pass between the text, lines ending in CR LF, and a box that holds each line break
+// as one character: both ways alike, a place inside a CR LF taken as after it, past the end as
+// the end.
+TEST(BoxPositions, CountEachLineBreakOnceInTheBox) {
+  const std::u16string text = u"ab\r\n\r\nc", box = u"ab\r\rc";
+  const std::pair<std::size_t, std::size_t> both[] = {{0, 0}, {2, 2}, {4, 3}, {6, 4}, {7, 5}};
+  for (const auto& [inText, inBox] : both) {
+    EXPECT_EQ(window::BoxPosition(text, inText), inBox) << inText;
+    EXPECT_EQ(window::TextPosition(box, inBox), inText) << inBox;
+  }
+  EXPECT_EQ(std::vector<std::size_t>({window::BoxPosition(text, 3), window::BoxPosition(text, 5), window::BoxPosition(text, 9),
+                                      window::TextPosition(box, 9)}),
+            std::vector<std::size_t>({3, 4, 5, 7}));
+}
+
+// An undo of an edit older than every text the track knows again still gives back the stand-in
+// the edit replaced ("a␊b" for a lone LF), once the undos put its text back in place.
+TEST(StandInTrack, GivesAReplacedStandInBackBeyondTheTextsItKnows) {
+  window::StandInTrack track;
+  const std::u16string shown = track.Show(u"a\nb");
+  track.Follow(u"azb", 1);
+  std::vector<std::u16string> typed;  // then as many other edits, each its own text
+  for (char16_t edit = 0; edit <= window::StandInTrack::kTextsKept; ++edit) {
+    typed.push_back(u"azb" + std::u16string(1, u'\x4E00' + edit));
+    track.Follow(typed.back(), 3);
+  }
+  for (auto undone = typed.rbegin() + 1; undone != typed.rend(); ++undone) track.Follow(*undone, std::u16string::npos);
+  track.Follow(u"azb", std::u16string::npos);
+  track.Follow(shown, std::u16string::npos);
+  EXPECT_EQ(U8(track.Restore(shown)), U8(u"a\nb"));
+}
+
 // The controls go where the rule puts them, and a long line wraps at Txt's width, at any size.
 TEST_F(WindowContract, PlacesTheControlsByTheLayoutRuleAndWrapsAtEverySize) {
   Start("('长', replace(hex(zeroblob(300)), '00', 'ww '))");
@@ -594,6 +718,45 @@ TEST_F(WindowContract, PlacesTheControlsByTheLayoutRuleAndWrapsAtEverySize) {
   }
   EXPECT_TRUE(rows[0] > 1 && rows[0] < rows[1] && rows[1] < rows[2]) << rows[0] << " " << rows[1] << " " << rows[2];
 }
+
+#ifdef _WIN32
+
+// Txt's own menu, read from the menu as it is shown: the system text box's entries, each enabled
+// only when it can act, and each doing what its key does (a copy carries the units it shows).
+TEST_F(WindowContract, TheTextMenuOffersWhatCanBeDoneAndDoesIt) {
+  Start("('a', 'x' || char(10) || 'y')");
+  OpenClipboard(nullptr), EmptyClipboard(), CloseClipboard();
+  const std::u16string loaded = u"a###x\ny";
+  const struct {
+    std::pair<int, int> select;  // before the menu opens, if not (-1, -1)
+    char16_t letter;             // typed in the menu: 0 for Escape
+    std::string enabled;         // the entries' letters, '-' for one not enabled
+    std::u16string after;
+  } steps[] = {{{0, 0}, 0, "------A", loaded},
+               {{0, 0}, u'a', "------A", loaded},
+               {{-1, -1}, u'c', "--TC-D-", loaded},
+               {{7, 7}, u'p', "----P-A", loaded + loaded},
+               {{-1, -1}, u'u', "U---P-A", loaded},
+               {{-1, -1}, u'r', "-R--P-A", loaded + loaded},
+               {{0, 1}, u'd', "U-TCPDA", loaded.substr(1) + loaded},
+               {{0, 3}, u't', "U-TCPDA", loaded.substr(4) + loaded}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.letter);
+    if (step.select.first >= 0) window.Select(step.select.first, step.select.second);
+    const auto entries = window.ContextMenu(step.letter);
+    std::u16string captions;
+    std::string enabled;
+    for (const auto& [caption, on] : entries) {
+      captions += caption + u"|";
+      if (!caption.empty()) enabled += on ? static_cast<char>(caption[caption.size() - 2]) : '-';
+    }
+    EXPECT_EQ(U8(captions), "撤消(&U)|重做(&R)||剪切(&T)|复制(&C)|粘贴(&P)|删除(&D)||全选(&A)|");
+    EXPECT_EQ(enabled, step.enabled);
+    EXPECT_EQ(U8(window.form.Text()), U8(step.after));
+  }
+}
+
+#endif
 
 #ifndef _WIN32
 

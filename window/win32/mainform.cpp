@@ -67,6 +67,8 @@ bool IsFormattingKey(UINT message, WPARAM key) {
 
 }  // namespace
 
+void MainForm::WindowDestroyer::operator()(HWND window) const { DestroyWindow(window); }
+
 MainForm::MainForm(HINSTANCE instance, store::Common& common) : instance_(instance), form_(*this, common) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof windowClass;
@@ -131,7 +133,7 @@ void MainForm::CreateControls() {
   SetFonts();
 }
 
-void MainForm::CreateTxt() {
+MainForm::OwnedWindow MainForm::CreateTxt() {
   LoadRichEdit();
   const HWND old = txt_;
   RECT place = {};
@@ -140,11 +142,13 @@ void MainForm::CreateTxt() {
     MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&place), 2);
   }
   const bool focused = old && GetFocus() == old;
-  // Let go of first: a control emptied and filled again is many times slower than a new one.
+  // A control emptied and filled again is many times slower than a new one; and a new one is
+  // filled faster while the old one, hidden, still holds its text than after it let it go.
+  OwnedWindow replaced(old);
   if (old) {
     SetWindowLongPtrW(old, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc_));
+    ShowWindow(old, SW_HIDE);
     txt_ = nullptr;
-    DestroyWindow(old);
   }
   txt_ = CreateControl(kTxtId, MSFTEDIT_CLASS, kTxtDesign,
                        WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL |
@@ -167,9 +171,11 @@ void MainForm::CreateTxt() {
   SetWindowLongPtrW(txt_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   editProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(txt_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainForm::TextProc)));
-  markedFirstRow_ = -1;
+  markedScroll_ = -1;
+  marginReported_ = -1;
   KeepMarkMargin();
   if (focused) SetFocus(txt_);
+  return replaced;
 }
 
 // The links in 宋体 9 pt, underlined, normal weight, GB2312, at the window's density, and Txt's
@@ -180,6 +186,7 @@ void MainForm::SetFonts() {
                                  L"\u5B8B\u4F53");
   if (!font) Fail("CreateFont");
   for (const HWND link : label3_) SendMessageW(link, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  marginReported_ = -1;  // the margin is as many twips in the new density's pixels
   if (linkFont_) DeleteObject(linkFont_);
   linkFont_ = font;
   KeepMarkMargin();
@@ -327,10 +334,11 @@ void MainForm::ShowLine(std::size_t line, bool select) {
 void MainForm::SetText(std::u16string text) {
   StandInTrack standIns;
   const std::u16string shown = standIns.Show(std::move(text));  // the text itself is not held twice
-  CreateTxt();  // with an empty undo history
+  OwnedWindow replaced = CreateTxt();  // with an empty undo history
   assigning_ = true;
   const BOOL set = SetWindowTextW(txt_, Wide(shown));
   assigning_ = false;
+  replaced.reset();
   if (!set) Fail("SetWindowText");
   standIns_ = std::move(standIns);
   // The control takes the text as it is, but the operator must never save what it did not show:
@@ -341,7 +349,11 @@ void MainForm::SetText(std::u16string text) {
 }
 
 void MainForm::SetCaption(std::u16string_view caption) {
-  if (!SetWindowTextW(window_, Wide(Copy(caption)))) Fail("SetWindowText");
+  // Every typed key asks for the caption the window already has: the title bar is not redrawn.
+  std::u16string shown(static_cast<std::size_t>(GetWindowTextLengthW(window_)) + 1, u'\0');
+  shown.resize(static_cast<std::size_t>(
+      GetWindowTextW(window_, reinterpret_cast<wchar_t*>(shown.data()), static_cast<int>(shown.size()))));
+  if (shown != caption && !SetWindowTextW(window_, Wide(Copy(caption)))) Fail("SetWindowText");
 }
 
 int MainForm::ShowMessage(std::u16string_view text, editor::Buttons buttons, editor::Icon icon,
@@ -632,35 +644,26 @@ std::vector<Original> MainForm::Paste() {
 }
 
 void MainForm::KeepMarkMargin() {
+  // The control may report a rectangle other than the one it was given; it is set again only
+  // when it no longer reports what it did after the last setting, as every setting wraps the
+  // whole text again.
   RECT format = {};
   Edit(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
-  const int margin = TwipsToPixels(kMarkMarginTwips);
-  if (format.left == margin) return;  // setting it again would wrap the whole text again
+  if (format.left == marginReported_) return;
   GetClientRect(txt_, &format);
-  format.left = margin;
+  format.left = TwipsToPixels(kMarkMarginTwips);
   Edit(EM_SETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  Edit(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  marginReported_ = format.left;
 }
 
 void MainForm::RefreshMarks(bool textChanged) {
-  const int first = static_cast<int>(Edit(EM_GETFIRSTVISIBLELINE, 0, 0));
-  if (!textChanged && first == markedFirstRow_) return;
-  RECT margin = {};
-  GetClientRect(txt_, &margin);
-  margin.right = TwipsToPixels(kMarkMarginTwips);
-  InvalidateRect(txt_, &margin, TRUE);
-}
-
-std::vector<std::pair<LONG, int>> MainForm::RowsInView(const RECT& format) const {
-  std::vector<std::pair<LONG, int>> rows;
-  for (auto row = static_cast<WPARAM>(Edit(EM_GETFIRSTVISIBLELINE));; ++row) {
-    const auto start = static_cast<LONG>(Edit(EM_LINEINDEX, row));
-    POINTL top = {};
-    if (start < 0) break;  // past the last row
-    Edit(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&top), start);
-    if (top.y >= format.bottom) break;
-    rows.emplace_back(start, static_cast<int>(top.y));
-  }
-  return rows;
+  // The scroll bar's place, not the control's first row: the control counts rows from the top.
+  // The marks are painted now unless the control is about to paint (then after it): having it
+  // paint the margin would have it paint every row in view again.
+  // Nothing is painted while the window is hidden, as when a load fills Txt.
+  if (!textChanged && GetScrollPos(txt_, SB_VERT) == markedScroll_) return;
+  if (IsWindowVisible(txt_) && !GetUpdateRect(txt_, nullptr, FALSE)) PaintMarks();
 }
 
 LONG MainForm::LineStartAt(LONG at) const {
@@ -684,18 +687,34 @@ LONG MainForm::LineEndAt(LONG at) const {
   return length;
 }
 
-std::vector<bool> MainForm::RowsLeftOut(const std::vector<std::pair<LONG, int>>& rows) const {
-  if (rows.empty()) return {};
-  const LONG from = LineStartAt(rows.front().first);
-  const std::u16string lines = BoxText(from, LineEndAt(rows.back().first));
-  std::vector<bool> leftOut;
-  for (const auto& row : rows) {
-    const auto at = static_cast<std::size_t>(row.first - from);
-    const std::size_t before = at == 0 ? std::u16string::npos : lines.rfind(u'\r', at - 1);
-    const std::size_t lineStart = before == std::u16string::npos ? 0 : before + 1;
-    const std::size_t lineEnd = std::min(lines.find(u'\r', at), lines.size());
+std::pair<LONG, std::u16string> MainForm::LinesAround(LONG first, LONG last, LONG length) const {
+  // Read at once with some text around them, which holds their ends unless a line is very long:
+  // each read costs the control a walk from the start of the text.
+  constexpr LONG kAround = 4096;
+  const LONG from = std::max<LONG>(0, first - kAround), to = std::min(length, last + kAround);
+  const std::u16string text = BoxText(from, to);
+  const std::size_t before = first > from ? text.rfind(u'\r', static_cast<std::size_t>(first - from - 1)) : std::u16string::npos;
+  const std::size_t after = last < to ? text.find(u'\r', static_cast<std::size_t>(last - from)) : std::u16string::npos;
+  const LONG start = before != std::u16string::npos ? from + static_cast<LONG>(before) + 1 : from > 0 ? LineStartAt(from) : 0;
+  const LONG end = after != std::u16string::npos ? from + static_cast<LONG>(after) : to < length ? LineEndAt(to) : length;
+  if (start < from || end > to) return {start, BoxText(start, end)};
+  return {start, text.substr(static_cast<std::size_t>(start - from), static_cast<std::size_t>(end - start))};
+}
+
+std::vector<std::pair<LONG, LONG>> MainForm::LinesLeftOut(const RECT& format, int rowHeight, LONG length) const {
+  // From the character at the top left, as many characters as the view could show at two pixels
+  // a character: one walk through the control's text to find it, one to read.
+  POINTL corner = {format.left, format.top};
+  const auto first = static_cast<LONG>(Edit(EM_CHARFROMPOS, 0, reinterpret_cast<LPARAM>(&corner)));
+  const LONG inView = (format.right - format.left) / 2 * ((format.bottom - format.top) / std::max(1, rowHeight) + 1);
+  const auto [from, lines] = LinesAround(first, std::min(length, first + inView), length);
+  std::vector<std::pair<LONG, LONG>> leftOut;
+  for (std::size_t start = 0; start <= lines.size();) {
+    const std::size_t end = std::min(lines.find(u'\r', start), lines.size());
     // Stand-ins are neither spaces nor '#', so the shown line reads as its reply text does.
-    leftOut.push_back(replytext::IsLeftOut(std::u16string_view(lines).substr(lineStart, lineEnd - lineStart)));
+    if (replytext::IsLeftOut(std::u16string_view(lines).substr(start, end - start)))
+      leftOut.emplace_back(from + static_cast<LONG>(start), from + static_cast<LONG>(end));
+    start = end + 1;
   }
   return leftOut;
 }
@@ -703,27 +722,30 @@ std::vector<bool> MainForm::RowsLeftOut(const std::vector<std::pair<LONG, int>>&
 void MainForm::PaintMarks() {
   RECT format = {};
   Edit(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
-  const std::vector<std::pair<LONG, int>> rows = RowsInView(format);
-  const std::vector<bool> leftOut = RowsLeftOut(rows);
+  markedScroll_ = GetScrollPos(txt_, SB_VERT);
   const HDC dc = GetDC(txt_);
   const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));  // Txt's font
   TEXTMETRICW metrics = {};
   GetTextMetricsW(dc, &metrics);
   SelectObject(dc, oldFont);
+  const int rowHeight = metrics.tmHeight + metrics.tmExternalLeading;
+  const LONG length = BoxLength();
+  const RECT margin = {0, format.top, std::max<LONG>(1, format.left - 1), format.bottom};
+  FillRect(dc, &margin, GetSysColorBrush(COLOR_WINDOW));  // the marks of lines since mended go
   const HBRUSH band = CreateSolidBrush(kMarkColour);
-  for (std::size_t row = 0; row < rows.size(); ++row) {
-    if (!leftOut[row]) continue;
-    // A row ends where the next begins; the last is as high as the one before it, or the font.
-    const int top = rows[row].second;
-    const int height = row + 1 < rows.size() ? rows[row + 1].second - top
-                       : row > 0             ? top - rows[row - 1].second
-                                             : static_cast<int>(metrics.tmHeight);
-    const RECT mark = {0, top, std::max<LONG>(1, format.left - 1), std::min<LONG>(top + height, format.bottom)};
+  for (const auto& [start, end] : LinesLeftOut(format, rowHeight, length)) {
+    // From the top of the line's first row to the top of the next line's, or for the last line,
+    // to a row's height below the top of its own last row.
+    POINTL top = {}, bottom = {};
+    Edit(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&top), start);
+    if (top.y >= format.bottom) break;  // this line and those after it are below the view
+    Edit(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&bottom), end < length ? end + 1 : end);
+    if (end >= length) bottom.y += rowHeight;
+    const RECT mark = {0, std::max(top.y, format.top), margin.right, std::min(bottom.y, format.bottom)};
     FillRect(dc, &mark, band);
   }
   DeleteObject(band);
   ReleaseDC(txt_, dc);
-  markedFirstRow_ = static_cast<int>(Edit(EM_GETFIRSTVISIBLELINE));
 }
 
 // ---- Find and replace ----

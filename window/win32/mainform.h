@@ -23,8 +23,10 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -120,8 +122,13 @@ class MainForm : public editor::Window, private SearchedBox {
   // A message straight to the control's own procedure: what Velmora asks of Txt while it
   // handles Txt's messages does not come back through them.
   LRESULT Edit(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-  // A new, empty Txt in the place of the one there is, or at its design place when there is none.
-  void CreateTxt();
+  struct WindowDestroyer {
+    void operator()(HWND window) const;
+  };
+  using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+  // A new, empty Txt in the place of the one there is, or at its design place when there is
+  // none; returns the one it replaced, hidden, for the caller to let go of.
+  OwnedWindow CreateTxt();
   std::u16string TxtText() const;  // Txt's text, stand-ins and all, lines ending in CR LF
   // The control's own text from..to, and its length, each line break one CR.
   std::u16string BoxText(LONG from, LONG to) const;
@@ -141,11 +148,12 @@ class MainForm : public editor::Window, private SearchedBox {
   // Paints, in Txt's left margin, a pale red band beside each row in view whose line a save
   // would leave out.
   void PaintMarks();
-  // The rows in view: where each starts in the control and its top in Txt's client area.
-  std::vector<std::pair<LONG, int>> RowsInView(const RECT& format) const;
-  // Whether the line of each row that starts at one of starts (in order) is one a save would
-  // leave out.
-  std::vector<bool> RowsLeftOut(const std::vector<std::pair<LONG, int>>& rows) const;
+  // The whole lines holding the control's characters first..last of its length: where they
+  // start, and their text.
+  std::pair<LONG, std::u16string> LinesAround(LONG first, LONG last, LONG length) const;
+  // Where each line a save would leave out starts and ends in the control, from the top of the
+  // view to some way below it, for rows of rowHeight pixels.
+  std::vector<std::pair<LONG, LONG>> LinesLeftOut(const RECT& format, int rowHeight, LONG length) const;
   // Txt's text starts right of the margin the marks are painted in, whatever Txt's size.
   void KeepMarkMargin();
   // Has the margin painted anew when the rows in view or the text changed.
@@ -195,7 +203,8 @@ class MainForm : public editor::Window, private SearchedBox {
   std::array<wchar_t, 256> findWhat_{}, replaceWith_{};
   HWND findDialog_ = nullptr;
   bool replacing_ = false;      // the dialog open is the Replace one
-  int markedFirstRow_ = -1;     // the first row in view when the marks were last painted
+  int markedScroll_ = -1;       // the scroll bar's place when the marks were last painted
+  LONG marginReported_ = -1;    // the left of Txt's text rectangle as Txt reported it after setting it
   bool shown_ = false;
   bool runEnded_ = false;
 };

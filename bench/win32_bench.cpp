@@ -195,7 +195,7 @@ std::map<std::string, double> MeasureApart(const std::filesystem::path& dir, con
   return figures;
 }
 
-// figures[name] over floor[name], each the median of its repetitions.
+// The figures of one kind of window by name, each the median of its repetitions.
 struct Series {
   std::map<std::string, std::vector<double>> of;
   double operator()(const std::string& name) const { return Median(of.at(name)); }
@@ -206,9 +206,10 @@ void Report(const std::map<std::string, Series>& by, int count) {
   const Series &velmora = by.at(key("velmora")), &richedit = by.at(key("richedit")), &edit = by.at(key("edit"));
   const std::string k = std::to_string(count / 1000) + "k";
   const auto line = [&](const std::string& figure, const char* unit, double scale) {
-    std::printf("%-18s %9.3f %s  RichEdit %9.3f %s  EDIT %s\n", (figure + " " + k).c_str(), velmora(figure) * scale,
-                unit, richedit(figure) * scale, unit,
-                edit.of.count(figure) ? (std::to_string(edit(figure) * scale) + " " + unit).c_str() : "-");
+    char old[32] = "-";  // the EDIT control's figure, where it was measured
+    if (edit.of.count(figure)) std::snprintf(old, sizeof old, "%9.3f %s", edit(figure) * scale, unit);
+    std::printf("%-14s %9.3f %s  RichEdit %9.3f %s  EDIT %s\n", (figure + " " + k).c_str(), velmora(figure) * scale,
+                unit, richedit(figure) * scale, unit, old);
   };
   if (count == kResizeCount) {
     line("resize", "s", 1);

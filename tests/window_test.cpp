@@ -103,33 +103,28 @@ class Driver {
   // Copied from another program's text box; or, formatted, from a word processor: the text in
   // bold as HTML and RTF beside the plain text.
   void Paste(const std::u16string& text, bool formatted = false) {
-    if (!formatted) {
-      const HWND other = CreateWindowW(L"EDIT", reinterpret_cast<const wchar_t*>(text.c_str()), ES_MULTILINE, 0, 0,
-                                       0, 0, nullptr, nullptr, nullptr, nullptr);
-      SendMessageW(other, EM_SETSEL, 0, -1);
-      SendMessageW(other, WM_COPY, 0, 0);
-      DestroyWindow(other);
-    } else {
-      const std::string ascii(text.begin(), text.end());
-      OpenClipboard(nullptr);
-      EmptyClipboard();
-      const auto put = [](UINT format, const void* bytes, std::size_t size) {
-        const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
-        std::memcpy(GlobalLock(block), bytes, size);
+    const HWND other = CreateWindowW(L"EDIT", reinterpret_cast<const wchar_t*>(text.c_str()), ES_MULTILINE, 0, 0, 0,
+                                     0, nullptr, nullptr, nullptr, nullptr);
+    SendMessageW(other, EM_SETSEL, 0, -1);
+    SendMessageW(other, WM_COPY, 0, 0);
+    const std::string ascii(text.begin(), text.end());
+    if (formatted && OpenClipboard(other)) {  // the box owns what it copied
+      for (const auto& [format, markup] :
+           {std::pair{L"Rich Text Format", "{\\rtf1{\\b " + ascii + "}}"}, {L"HTML Format", "<b>" + ascii + "</b>"}}) {
+        const HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, markup.size() + 1);
+        std::memcpy(GlobalLock(block), markup.c_str(), markup.size() + 1);
         GlobalUnlock(block);
-        SetClipboardData(format, block);
-      };
-      put(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(char16_t));
-      const std::string rtf = "{\\rtf1\\ansi{\\b " + ascii + "}}", html = "<b>" + ascii + "</b>";
-      put(RegisterClipboardFormatW(L"Rich Text Format"), rtf.c_str(), rtf.size() + 1);
-      put(RegisterClipboardFormatW(L"HTML Format"), html.c_str(), html.size() + 1);
+        SetClipboardData(RegisterClipboardFormatW(format), block);
+      }
       CloseClipboard();
     }
+    DestroyWindow(other);
     Press(Key::ShiftInsert);
   }
-  // Txt's context menu opened by the keyboard: its entries as shown ("" for a separator, and
-  // whether each is enabled), then the one whose letter is typed, or none for Escape.
-  std::vector<std::pair<std::u16string, bool>> ContextMenu(char16_t letter) {
+  // Txt's context menu opened by the keyboard: its entries as shown, each followed by "|", and the
+  // letters of those enabled ('-' for one that is not); then the one whose letter is typed, or
+  // none for Escape.
+  std::pair<std::u16string, std::string> ContextMenu(char16_t letter) {
     menu = {letter, {}};
     const UINT_PTR timer = SetTimer(nullptr, 0, 50, &ReadMenu);
     SendMessageW(form.Txt(), WM_CONTEXTMENU, WPARAM(form.Txt()), -1);
@@ -243,17 +238,17 @@ class Driver {
   static void CALLBACK ReadMenu(HWND, UINT, UINT_PTR, DWORD) {
     const HWND shown = FindWindowW(L"#32768", nullptr);
     const auto read = reinterpret_cast<HMENU>(shown ? SendMessageW(shown, MN_GETHMENU, 0, 0) : 0);
-    if (!read || !menu.entries.empty()) return;
+    if (!read || !menu.entries.first.empty()) return;
     for (int item = 0; item < GetMenuItemCount(read); ++item) {
       wchar_t caption[64] = {};
-      GetMenuStringW(read, item, caption, 64, MF_BYPOSITION);
-      const std::wstring_view text(caption);
-      menu.entries.emplace_back(std::u16string(text.begin(), text.end()), !(GetMenuState(read, item, MF_BYPOSITION) & MF_GRAYED));
+      const int length = GetMenuStringW(read, item, caption, 64, MF_BYPOSITION);
+      menu.entries.first += std::u16string(caption, caption + length) + u"|";
+      if (length) menu.entries.second += GetMenuState(read, item, MF_BYPOSITION) & MF_GRAYED ? '-' : char(caption[length - 2]);
     }
     if (menu.letter) PostMessageW(shown, WM_CHAR, menu.letter, 1);
     else PostMessageW(shown, WM_KEYDOWN, VK_ESCAPE, 1);
   }
-  static inline struct { char16_t letter; std::vector<std::pair<std::u16string, bool>> entries; } menu;
+  static inline struct { char16_t letter; std::pair<std::u16string, std::string> entries; } menu;
 };
 
 #else
@@ -314,7 +309,7 @@ class Driver {
     copied->setText(QString::fromStdU16String(text));
     if (formatted) {
       copied->setHtml(QStringLiteral("<b>%1</b>").arg(copied->text()));
-      copied->setData(QStringLiteral("text/rtf"), "{\\rtf1\\ansi{\\b " + copied->text().toUtf8() + "}}");
+      copied->setData(QStringLiteral("text/rtf"), "{\\rtf1{\\b " + copied->text().toUtf8() + "}}");
     }
     QApplication::clipboard()->setMimeData(copied);
     Press(Key::ShiftInsert);
@@ -521,19 +516,13 @@ TEST_F(WindowContract, EditsKeepEveryCodeUnitTheOperatorDidNotChange) {
 TEST_F(WindowContract, UndoesAndRedoesEveryStep) {
   Start("('a', 'x' || char(10) || 'y'), ('b', 'z' || char(8233))");
   std::vector<std::u16string> steps = {window.form.Text()};
-  const std::function<void()> edits[] = {
-      [&] { window.Select(5, 6), window.Type(u"1"); },     // over the ␊
-      [&] { window.Select(13, 14), window.Paste(u"2"); },  // over the ¶
-      [&] { window.Select(0, 0), window.Type(u"3"); }};
-  for (const auto& edit : edits) edit(), steps.push_back(window.form.Text());
+  window.Select(5, 6), window.Type(u"1"), steps.push_back(window.form.Text());      // over the ␊
+  window.Select(13, 14), window.Paste(u"2"), steps.push_back(window.form.Text());  // over the ¶
+  window.Select(0, 0), window.Type(u"3"), steps.push_back(window.form.Text());
   EXPECT_EQ(U8(steps.back()), "3a###x1y\r\nb###z2");
-  for (int step = 2; step >= 0; --step) {
-    window.Press(Key::Undo);
-    EXPECT_EQ(U8(window.form.Text()), U8(steps[static_cast<std::size_t>(step)])) << "undone to " << step;
-  }
-  for (std::size_t step = 1; step <= 3; ++step) {
-    window.Press(Key::Redo);
-    EXPECT_EQ(U8(window.form.Text()), U8(steps[step])) << "redone to " << step;
+  for (const auto& [key, step] : {std::pair{Key::Undo, 2}, {Key::Undo, 1}, {Key::Undo, 0}, {Key::Redo, 1}, {Key::Redo, 2}, {Key::Redo, 3}}) {
+    window.Press(key);
+    EXPECT_EQ(U8(window.form.Text()), U8(steps[static_cast<std::size_t>(step)])) << step;
   }
   window.Click(1);
   window.Press(Key::Undo);
@@ -679,14 +668,11 @@ TEST(Find, MatchesAndReplacesOverShownText) {
 // the end.
 TEST(BoxPositions, CountEachLineBreakOnceInTheBox) {
   const std::u16string text = u"ab\r\n\r\nc", box = u"ab\r\rc";
-  const std::pair<std::size_t, std::size_t> both[] = {{0, 0}, {2, 2}, {4, 3}, {6, 4}, {7, 5}};
-  for (const auto& [inText, inBox] : both) {
-    EXPECT_EQ(window::BoxPosition(text, inText), inBox) << inText;
-    EXPECT_EQ(window::TextPosition(box, inBox), inText) << inBox;
-  }
-  EXPECT_EQ(std::vector<std::size_t>({window::BoxPosition(text, 3), window::BoxPosition(text, 5), window::BoxPosition(text, 9),
-                                      window::TextPosition(box, 9)}),
-            std::vector<std::size_t>({3, 4, 5, 7}));
+  // A text position, its box position, and that box position's text position.
+  const std::size_t rows[][3] = {{0, 0, 0}, {2, 2, 2}, {3, 3, 4}, {4, 3, 4}, {5, 4, 6}, {6, 4, 6}, {7, 5, 7}, {9, 5, 7}};
+  for (const auto& [inText, inBox, back] : rows)
+    EXPECT_EQ(std::make_pair(window::BoxPosition(text, inText), window::TextPosition(box, inBox)), std::make_pair(inBox, back))
+        << inText;
 }
 
 // An undo of an edit older than every text the track knows again still gives back the stand-in
@@ -728,31 +714,19 @@ TEST_F(WindowContract, TheTextMenuOffersWhatCanBeDoneAndDoesIt) {
   OpenClipboard(nullptr), EmptyClipboard(), CloseClipboard();
   const std::u16string loaded = u"a###x\ny";
   const struct {
-    std::pair<int, int> select;  // before the menu opens, if not (-1, -1)
-    char16_t letter;             // typed in the menu: 0 for Escape
-    std::string enabled;         // the entries' letters, '-' for one not enabled
+    int from, to;         // selected before the menu opens
+    char16_t letter;      // typed in the menu
+    std::string enabled;  // the entries' letters, '-' for one not enabled
     std::u16string after;
-  } steps[] = {{{0, 0}, 0, "------A", loaded},
-               {{0, 0}, u'a', "------A", loaded},
-               {{-1, -1}, u'c', "--TC-D-", loaded},
-               {{7, 7}, u'p', "----P-A", loaded + loaded},
-               {{-1, -1}, u'u', "U---P-A", loaded},
-               {{-1, -1}, u'r', "-R--P-A", loaded + loaded},
-               {{0, 1}, u'd', "U-TCPDA", loaded.substr(1) + loaded},
-               {{0, 3}, u't', "U-TCPDA", loaded.substr(4) + loaded}};
+  } steps[] = {{0, 0, u'a', "------A", loaded},         {0, 7, u'c', "--TC-D-", loaded},
+               {7, 7, u'p', "----P-A", loaded + loaded}, {7, 7, u'u', "U---P-A", loaded},
+               {7, 7, u'r', "-R--P-A", loaded + loaded}, {0, 1, u'd', "U-TCPDA", loaded.substr(1) + loaded},
+               {0, 3, u't', "U-TCPDA", loaded.substr(4) + loaded}};
   for (const auto& step : steps) {
-    SCOPED_TRACE(step.letter);
-    if (step.select.first >= 0) window.Select(step.select.first, step.select.second);
-    const auto entries = window.ContextMenu(step.letter);
-    std::u16string captions;
-    std::string enabled;
-    for (const auto& [caption, on] : entries) {
-      captions += caption + u"|";
-      if (!caption.empty()) enabled += on ? static_cast<char>(caption[caption.size() - 2]) : '-';
-    }
+    window.Select(step.from, step.to);
+    const auto [captions, enabled] = window.ContextMenu(step.letter);
     EXPECT_EQ(U8(captions), "撤消(&U)|重做(&R)||剪切(&T)|复制(&C)|粘贴(&P)|删除(&D)||全选(&A)|");
-    EXPECT_EQ(enabled, step.enabled);
-    EXPECT_EQ(U8(window.form.Text()), U8(step.after));
+    EXPECT_EQ(std::make_pair(enabled, U8(window.form.Text())), std::make_pair(step.enabled, U8(step.after))) << step.letter;
   }
 }
 

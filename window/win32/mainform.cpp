@@ -52,6 +52,20 @@ void LoadRichEdit() {
 // The steps Txt's undo history holds, as many as its stand-ins are followed through.
 constexpr WPARAM kUndoSteps = StandInTrack::kEditsKept;
 
+// A new RichEdit control made a plain-text box, undone and redone step by step, with no limit
+// but memory's (the default is 64K). The mode is set while the control is empty with nothing to
+// undo, so the font is set again after it, and what setting up left in the history is emptied.
+void SetUpPlainText(HWND box) {
+  SendMessageW(box, EM_EMPTYUNDOBUFFER, 0, 0);
+  if (SendMessageW(box, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0) != 0)
+    throw std::runtime_error("EM_SETTEXTMODE failed");
+  SendMessageW(box, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  SendMessageW(box, EM_SETUNDOLIMIT, kUndoSteps, 0);
+  SendMessageW(box, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+  SendMessageW(box, EM_SETEVENTMASK, 0, ENM_CHANGE);
+  SendMessageW(box, EM_EMPTYUNDOBUFFER, 0, 0);
+}
+
 struct MenuDestroyer {
   void operator()(HMENU menu) const { DestroyMenu(menu); }
 };
@@ -154,17 +168,7 @@ MainForm::OwnedWindow MainForm::CreateTxt() {
                        WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL |
                            ES_NOOLEDRAGDROP,  // what is dropped could carry formatting or objects
                        WS_EX_CLIENTEDGE);
-  // Plain text, undone and redone step by step, with no limit but memory's (the default is 64K).
-  // The mode is set while the control is empty with nothing to undo, so the font is set again
-  // after it, and what setting up left in the undo history is emptied.
-  SendMessageW(txt_, EM_EMPTYUNDOBUFFER, 0, 0);
-  if (SendMessageW(txt_, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0) != 0)
-    throw std::runtime_error("EM_SETTEXTMODE failed");
-  SendMessageW(txt_, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  SendMessageW(txt_, EM_SETUNDOLIMIT, kUndoSteps, 0);
-  SendMessageW(txt_, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
-  SendMessageW(txt_, EM_SETEVENTMASK, 0, ENM_CHANGE);
-  SendMessageW(txt_, EM_EMPTYUNDOBUFFER, 0, 0);
+  SetUpPlainText(txt_);
   if (old)  // first in the tab order again, where the old one was
     SetWindowPos(txt_, HWND_TOP, place.left, place.top, place.right - place.left, place.bottom - place.top,
                  SWP_NOACTIVATE);

@@ -694,7 +694,7 @@ LONG MainForm::LineEndAt(LONG at) const {
 std::pair<LONG, std::u16string> MainForm::LinesAround(LONG first, LONG last, LONG length) const {
   // Read at once with some text around them, which holds their ends unless a line is very long:
   // each read costs the control a walk from the start of the text.
-  constexpr LONG kAround = 4096;
+  constexpr LONG kAround = 512;
   const LONG from = std::max<LONG>(0, first - kAround), to = std::min(length, last + kAround);
   const std::u16string text = BoxText(from, to);
   const std::size_t before = first > from ? text.rfind(u'\r', static_cast<std::size_t>(first - from - 1)) : std::u16string::npos;
@@ -705,12 +705,13 @@ std::pair<LONG, std::u16string> MainForm::LinesAround(LONG first, LONG last, LON
   return {start, text.substr(static_cast<std::size_t>(start - from), static_cast<std::size_t>(end - start))};
 }
 
-std::vector<std::pair<LONG, LONG>> MainForm::LinesLeftOut(const RECT& format, int rowHeight, LONG length) const {
-  // From the character at the top left, as many characters as the view could show at two pixels
-  // a character: one walk through the control's text to find it, one to read.
+std::vector<std::pair<LONG, LONG>> MainForm::LinesLeftOut(const RECT& format, const TEXTMETRICW& font, LONG length) const {
+  // From the character at the top left, as many characters as the view could show were each half
+  // as wide as the font's average: one walk through the control's text to find it, one to read.
   POINTL corner = {format.left, format.top};
   const auto first = static_cast<LONG>(Edit(EM_CHARFROMPOS, 0, reinterpret_cast<LPARAM>(&corner)));
-  const LONG inView = (format.right - format.left) / 2 * ((format.bottom - format.top) / std::max(1, rowHeight) + 1);
+  const LONG perRow = (format.right - format.left) / std::max<LONG>(2, font.tmAveCharWidth / 2);
+  const LONG inView = perRow * ((format.bottom - format.top) / std::max<LONG>(1, font.tmHeight) + 1);
   const auto [from, lines] = LinesAround(first, std::min(length, first + inView), length);
   std::vector<std::pair<LONG, LONG>> leftOut;
   for (std::size_t start = 0; start <= lines.size();) {
@@ -737,7 +738,7 @@ void MainForm::PaintMarks() {
   const RECT margin = {0, format.top, std::max<LONG>(1, format.left - 1), format.bottom};
   FillRect(dc, &margin, GetSysColorBrush(COLOR_WINDOW));  // the marks of lines since mended go
   const HBRUSH band = CreateSolidBrush(kMarkColour);
-  for (const auto& [start, end] : LinesLeftOut(format, rowHeight, length)) {
+  for (const auto& [start, end] : LinesLeftOut(format, metrics, length)) {
     // From the top of the line's first row to the top of the next line's, or for the last line,
     // to a row's height below the top of its own last row.
     POINTL top = {}, bottom = {};

@@ -152,8 +152,8 @@ class MainForm : public editor::Window, private SearchedBox {
   // start, and their text.
   std::pair<LONG, std::u16string> LinesAround(LONG first, LONG last, LONG length) const;
   // Where each line a save would leave out starts and ends in the control, from the top of the
-  // view to some way below it, for rows of rowHeight pixels.
-  std::vector<std::pair<LONG, LONG>> LinesLeftOut(const RECT& format, int rowHeight, LONG length) const;
+  // view to some way below it, in Txt's font.
+  std::vector<std::pair<LONG, LONG>> LinesLeftOut(const RECT& format, const TEXTMETRICW& font, LONG length) const;
   // Txt's text starts right of the margin the marks are painted in, whatever Txt's size.
   void KeepMarkMargin();
   // Has the margin painted anew when the rows in view or the text changed.

@@ -832,7 +832,8 @@ Stretch MainForm::Selection() const {
   return {start, end};
 }
 
-void MainForm::Select(Stretch stretch) { SelectShown(TxtText(), stretch.start, stretch.end); }
+// The stretch is one of the text the search just ran over, which is Txt's text still.
+void MainForm::Select(Stretch stretch) { SelectShown(searched_, stretch.start, stretch.end); }
 
 void MainForm::ReplaceSelection(std::u16string_view with) {
   // Through Txt's own messages, so that the stand-ins are followed as for typing.

@@ -39,7 +39,7 @@ namespace {
 
 constexpr DWORD kTxtStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL |
                             ES_WANTRETURN | ES_NOHIDESEL;
-constexpr int kKeys = 21;        // typed keys, of which the median counts
+constexpr int kKeys = 101;       // typed keys, of which the median counts
 constexpr int kResizeCount = 50000;
 
 void Pump() {

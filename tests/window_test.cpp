@@ -63,7 +63,7 @@ class Driver {
     SendMessageW(form.Handle(), WM_SETCURSOR, WPARAM(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     return GetCursor() == LoadCursorW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(101));
   }
-  std::vector<int> MarkedLines() {  // the lines whose row has a coloured left margin
+  std::vector<int> MarkedLines() {  // the lines in view whose row has a coloured left margin
     UpdateWindow(form.Txt());
     const HDC dc = GetDC(form.Txt());
     RECT box;
@@ -74,7 +74,7 @@ class Driver {
     for (int line = 0; line < lines; ++line) {
       POINTL at = {0, -1};
       SendMessageW(form.Txt(), EM_POSFROMCHAR, WPARAM(&at), SendMessageW(form.Txt(), EM_LINEINDEX, line, 0));
-      if (at.y >= 0 && GetPixel(dc, 1, at.y + 2) != background) marked.push_back(line);
+      if (at.y >= 0 && at.y + 2 < box.bottom && GetPixel(dc, 1, at.y + 2) != background) marked.push_back(line);
     }
     ReleaseDC(form.Txt(), dc);
     return marked;
@@ -548,6 +548,16 @@ TEST_F(WindowContract, MarksTheLinesASaveWouldLeaveOut) {
   window.Select(0, 0);
   window.Press(Key::Delete);  // "###b" now
   EXPECT_EQ(window.MarkedLines(), (std::vector<int>{0, 4, 5, 6, 7, 8}));
+  // Typed below the first line of a text longer than the view: a line mended by the character
+  // typed loses its mark, one still left out keeps it.
+  std::u16string lines;
+  for (int line = 0; line < 60; ++line) lines += line == 2 ? u"a##b\r\n" : line == 3 ? u"c###\r\n" : u"q###a\r\n";
+  window.form.SetText(lines);
+  for (const auto& [at, typed, marked] : {std::tuple{21, u"z", std::vector<int>{2}}, {13, u"x", {2}}, {15, u"#", {}}}) {
+    window.Select(at, at);
+    window.Type(typed);
+    EXPECT_EQ(window.MarkedLines(), marked) << U8(typed);
+  }
 }
 
 // Find and replace over the text as shown, a stand-in ("␊" for the lone LF) found as what it

@@ -180,6 +180,7 @@ MainForm::OwnedWindow MainForm::CreateTxt() {
     SetWindowLongPtrW(old, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc_));
     ShowWindow(old, SW_HIDE);
     txt_ = nullptr;
+    box_ = RichBox();
   }
   txt_ = CreateControl(kTxtId, MSFTEDIT_CLASS, kTxtDesign,
                        WS_VSCROLL | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN | ES_NOHIDESEL |
@@ -192,7 +193,8 @@ MainForm::OwnedWindow MainForm::CreateTxt() {
   SetWindowLongPtrW(txt_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   editProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(txt_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainForm::TextProc)));
-  markedScroll_ = -1;
+  box_ = RichBox(txt_, editProc_);
+  marks_ = LeftOutMarks(box_);
   marginReported_ = -1;
   KeepMarkMargin();
   if (focused) SetFocus(txt_);
@@ -295,45 +297,26 @@ bool MainForm::IsOrdinaryFile(std::u16string_view path) const {
 std::u16string MainForm::TxtText() const {
   // Asked of the control itself: this is called while Txt's own messages are handled.
   GETTEXTLENGTHEX length = {GTL_USECRLF | GTL_PRECISE | GTL_NUMCHARS, 1200};  // 1200: UTF-16
-  const auto units = static_cast<std::size_t>(Edit(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length)));
+  const auto units = static_cast<std::size_t>(box_.Ask(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length)));
   std::u16string shown(units + 1, u'\0');
   GETTEXTEX request = {static_cast<DWORD>(shown.size() * sizeof(char16_t)), GT_USECRLF, 1200, nullptr, nullptr};
   const auto copied = static_cast<std::size_t>(
-      Edit(EM_GETTEXTEX, reinterpret_cast<WPARAM>(&request), reinterpret_cast<LPARAM>(shown.data())));
+      box_.Ask(EM_GETTEXTEX, reinterpret_cast<WPARAM>(&request), reinterpret_cast<LPARAM>(shown.data())));
   if (copied != units) Fail("EM_GETTEXTEX");  // a text read in part must never be saved
   shown.resize(units);
   return shown;
 }
 
-std::u16string MainForm::BoxText(LONG from, LONG to) const {
-  if (to <= from) return {};
-  std::u16string text(static_cast<std::size_t>(to - from) + 1, u'\0');
-  TEXTRANGEW range = {{from, to}, reinterpret_cast<wchar_t*>(text.data())};
-  text.resize(static_cast<std::size_t>(Edit(EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range))));
-  return text;
-}
-
-LONG MainForm::BoxLength() const {
-  GETTEXTLENGTHEX length = {GTL_PRECISE | GTL_NUMCHARS, 1200};
-  return static_cast<LONG>(Edit(EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length)));
-}
-
-CHARRANGE MainForm::BoxSelection() const {
-  CHARRANGE range = {};
-  Edit(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
-  return range;
-}
-
 std::pair<std::size_t, std::size_t> MainForm::SelectedRange() const {
-  const CHARRANGE range = BoxSelection();
-  const std::u16string before = BoxText(0, range.cpMax);
+  const CHARRANGE range = box_.Selection();
+  const std::u16string before = box_.Text(0, range.cpMax);
   return {TextPosition(before, static_cast<std::size_t>(range.cpMin)), TextPosition(before, before.size())};
 }
 
 void MainForm::SelectShown(std::u16string_view shown, std::size_t start, std::size_t end) {
   CHARRANGE range = {static_cast<LONG>(BoxPosition(shown, start)), static_cast<LONG>(BoxPosition(shown, end))};
-  Edit(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-  Edit(EM_SCROLLCARET);
+  box_.Ask(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
+  box_.Ask(EM_SCROLLCARET);
 }
 
 std::u16string MainForm::Text() const { return standIns_.Restore(TxtText()); }
@@ -341,7 +324,7 @@ std::u16string MainForm::Text() const { return standIns_.Restore(TxtText()); }
 // Lines are counted by the line breaks of the text itself: with word wrap on, the control's own
 // line numbers count the rows a line wraps into. Only the text before the caret is read.
 std::size_t MainForm::CaretLine() const {
-  const std::u16string before = BoxText(0, BoxSelection().cpMin);
+  const std::u16string before = box_.Text(0, box_.Selection().cpMin);
   return static_cast<std::size_t>(std::count(before.begin(), before.end(), u'\r'));
 }
 
@@ -499,10 +482,6 @@ LRESULT CALLBACK MainForm::TextProc(HWND text, UINT message, WPARAM wParam, LPAR
   }
 }
 
-LRESULT MainForm::Edit(UINT message, WPARAM wParam, LPARAM lParam) const {
-  return txt_ ? CallWindowProcW(editProc_, txt_, message, wParam, lParam) : 0;
-}
-
 MainForm::Command MainForm::CommandOf(UINT message, WPARAM wParam) {
   switch (message) {
     case WM_UNDO:
@@ -564,30 +543,38 @@ LRESULT MainForm::PassOn(UINT message, WPARAM wParam, LPARAM lParam) {
   const bool deletion = message == WM_KEYDOWN && wParam == VK_DELETE;
   const bool ownStep = deletion || message == EM_REPLACESEL;
   const bool atSelection = ownStep || message == WM_CHAR || message == WM_IME_CHAR;
-  if (message == WM_NCDESTROY) return Edit(message, wParam, lParam);  // the control is going: nothing more to ask it
+  // A character typed is followed by the marks without reading the control again.
+  const bool typing = message == WM_CHAR && wParam >= 0x20 && wParam != 0x7F;
+  const CHARRANGE selectedBefore = typing ? box_.Selection() : CHARRANGE{};
+  const LONG lengthBefore = typing ? box_.Length() : 0;
+  if (message == WM_NCDESTROY) return box_.Ask(message, wParam, lParam);  // the control is going: nothing more to ask it
   const LRESULT result = FollowEdit(atSelection, [&](std::vector<Original>&) {
-    if (ownStep) Edit(EM_STOPGROUPTYPING);
-    const LRESULT passed = Edit(message, wParam, lParam);
-    if (ownStep) Edit(EM_STOPGROUPTYPING);
+    if (ownStep) box_.Ask(EM_STOPGROUPTYPING);
+    const LRESULT passed = box_.Ask(message, wParam, lParam);
+    if (ownStep) box_.Ask(EM_STOPGROUPTYPING);
+    if (typing) marks_.Typed(selectedBefore, lengthBefore, static_cast<char16_t>(wParam));
     return passed;
   });
-  if (message == WM_PAINT) PaintMarks();
-  if (message == WM_SIZE) KeepMarkMargin();
+  if (message == WM_PAINT) marks_.Paint(kMarkColour);
+  if (message == WM_SIZE) {
+    marks_.Forget();
+    KeepMarkMargin();
+  }
   return result;
 }
 
 void MainForm::Perform(Command command) {
   if (command == Command::Copy) return CopySelection();
-  if (command == Command::SelectAll) return void(Edit(EM_SETSEL, 0, -1));
+  if (command == Command::SelectAll) return void(box_.Ask(EM_SETSEL, 0, -1));
   const bool undoing = command == Command::Undo || command == Command::Redo;
   FollowEdit(!undoing, [&](std::vector<Original>& pasted) {
-    Edit(EM_STOPGROUPTYPING);
-    if (command == Command::Undo) Edit(EM_UNDO);
-    if (command == Command::Redo) Edit(EM_REDO);
+    box_.Ask(EM_STOPGROUPTYPING);
+    if (command == Command::Undo) box_.Ask(EM_UNDO);
+    if (command == Command::Redo) box_.Ask(EM_REDO);
     if (command == Command::Cut) CopySelection();  // a copy that fails leaves the text as it was
-    if (command == Command::Cut || command == Command::Delete) Edit(WM_CLEAR);
+    if (command == Command::Cut || command == Command::Delete) box_.Ask(WM_CLEAR);
     if (command == Command::Paste) pasted = Paste();
-    Edit(EM_STOPGROUPTYPING);
+    box_.Ask(EM_STOPGROUPTYPING);
     return LRESULT{0};
   });
 }
@@ -600,6 +587,7 @@ LRESULT MainForm::FollowEdit(bool atSelection, const std::function<LRESULT(std::
   std::vector<Original> pasted;  // the stand-ins of reply text pasted, where they now are
   const LRESULT result = edit(pasted);
   const bool edited = std::exchange(edited_, false);
+  marks_.Handled(edited);
   if (edited && !(standIns_.Empty() && pasted.empty()))
     standIns_.Follow(TxtText(), atSelection ? std::min(selectedBefore, SelectedRange().first) : std::u16string::npos,
                      std::move(pasted));
@@ -608,15 +596,15 @@ LRESULT MainForm::FollowEdit(bool atSelection, const std::function<LRESULT(std::
 }
 
 bool MainForm::CanPerform(Command command) const {
-  const CHARRANGE selected = BoxSelection();
+  const CHARRANGE selected = box_.Selection();
   switch (command) {
-    case Command::Undo: return Edit(EM_CANUNDO) != 0;
-    case Command::Redo: return Edit(EM_CANREDO) != 0;
+    case Command::Undo: return box_.Ask(EM_CANUNDO) != 0;
+    case Command::Redo: return box_.Ask(EM_CANREDO) != 0;
     case Command::Cut:
     case Command::Copy:
     case Command::Delete: return selected.cpMin < selected.cpMax;
     case Command::Paste: return ClipboardHoldsText();
-    case Command::SelectAll: return selected.cpMin > 0 || selected.cpMax < BoxLength();
+    case Command::SelectAll: return selected.cpMin > 0 || selected.cpMax < box_.Length();
     default: return false;
   }
 }
@@ -636,7 +624,7 @@ void MainForm::ShowContextMenu(LPARAM at) {
   POINT point = {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
   if (at == -1) {  // Shift+F10 or the menu key: at the caret
     POINTL caret = {};
-    Edit(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&caret), BoxSelection().cpMax);
+    box_.Ask(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&caret), box_.Selection().cpMax);
     point = {caret.x, caret.y};
     ClientToScreen(txt_, &point);
   }
@@ -658,7 +646,7 @@ std::vector<Original> MainForm::Paste() {
   else pasted.text = PastedLines(pasted.text);
   if (pasted.text.empty()) return {};
   const std::size_t at = SelectedRange().first;
-  Edit(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.text.c_str()));
+  box_.Ask(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.text.c_str()));
   for (Original& standIn : standIns) standIn.position += at;
   return standIns;
 }
@@ -668,12 +656,12 @@ void MainForm::KeepMarkMargin() {
   // when it no longer reports what it did after the last setting, as every setting wraps the
   // whole text again.
   RECT format = {};
-  Edit(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  box_.Ask(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
   if (format.left == marginReported_) return;
   GetClientRect(txt_, &format);
   format.left = TwipsToPixels(kMarkMarginTwips);
-  Edit(EM_SETRECT, 0, reinterpret_cast<LPARAM>(&format));
-  Edit(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  box_.Ask(EM_SETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  box_.Ask(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
   marginReported_ = format.left;
 }
 
@@ -682,91 +670,8 @@ void MainForm::RefreshMarks(bool textChanged) {
   // The marks are painted now unless the control is about to paint (then after it): having it
   // paint the margin would have it paint every row in view again.
   // Nothing is painted while the window is hidden, as when a load fills Txt.
-  if (!textChanged && GetScrollPos(txt_, SB_VERT) == markedScroll_) return;
-  if (IsWindowVisible(txt_) && !GetUpdateRect(txt_, nullptr, FALSE)) PaintMarks();
-}
-
-LONG MainForm::LineStartAt(LONG at) const {
-  constexpr LONG kPiece = 4096;  // read backwards in pieces: a line may be long
-  for (LONG end = at; end > 0;) {
-    const LONG start = std::max<LONG>(0, end - kPiece);
-    const std::u16string piece = BoxText(start, end);
-    if (const std::size_t cr = piece.rfind(u'\r'); cr != std::u16string::npos) return start + static_cast<LONG>(cr) + 1;
-    end = start;
-  }
-  return 0;
-}
-
-LONG MainForm::LineEndAt(LONG at) const {
-  constexpr LONG kPiece = 4096;
-  const LONG length = BoxLength();
-  for (LONG start = at; start < length; start += kPiece) {
-    const std::u16string piece = BoxText(start, std::min(length, start + kPiece));
-    if (const std::size_t cr = piece.find(u'\r'); cr != std::u16string::npos) return start + static_cast<LONG>(cr);
-  }
-  return length;
-}
-
-std::pair<LONG, std::u16string> MainForm::LinesAround(LONG first, LONG last, LONG length) const {
-  // Read at once with some text around them, which holds their ends unless a line is very long:
-  // each read costs the control a walk from the start of the text.
-  constexpr LONG kAround = 512;
-  const LONG from = std::max<LONG>(0, first - kAround), to = std::min(length, last + kAround);
-  const std::u16string text = BoxText(from, to);
-  const std::size_t before = first > from ? text.rfind(u'\r', static_cast<std::size_t>(first - from - 1)) : std::u16string::npos;
-  const std::size_t after = last < to ? text.find(u'\r', static_cast<std::size_t>(last - from)) : std::u16string::npos;
-  const LONG start = before != std::u16string::npos ? from + static_cast<LONG>(before) + 1 : from > 0 ? LineStartAt(from) : 0;
-  const LONG end = after != std::u16string::npos ? from + static_cast<LONG>(after) : to < length ? LineEndAt(to) : length;
-  if (start < from || end > to) return {start, BoxText(start, end)};
-  return {start, text.substr(static_cast<std::size_t>(start - from), static_cast<std::size_t>(end - start))};
-}
-
-std::vector<std::pair<LONG, LONG>> MainForm::LinesLeftOut(const RECT& format, const TEXTMETRICW& font, LONG length) const {
-  // From the character at the top left, as many characters as the view could show were each half
-  // as wide as the font's average: one walk through the control's text to find it, one to read.
-  POINTL corner = {format.left, format.top};
-  const auto first = static_cast<LONG>(Edit(EM_CHARFROMPOS, 0, reinterpret_cast<LPARAM>(&corner)));
-  const LONG perRow = (format.right - format.left) / std::max<LONG>(2, font.tmAveCharWidth / 2);
-  const LONG inView = perRow * ((format.bottom - format.top) / std::max<LONG>(1, font.tmHeight) + 1);
-  const auto [from, lines] = LinesAround(first, std::min(length, first + inView), length);
-  std::vector<std::pair<LONG, LONG>> leftOut;
-  for (std::size_t start = 0; start <= lines.size();) {
-    const std::size_t end = std::min(lines.find(u'\r', start), lines.size());
-    // Stand-ins are neither spaces nor '#', so the shown line reads as its reply text does.
-    if (replytext::IsLeftOut(std::u16string_view(lines).substr(start, end - start)))
-      leftOut.emplace_back(from + static_cast<LONG>(start), from + static_cast<LONG>(end));
-    start = end + 1;
-  }
-  return leftOut;
-}
-
-void MainForm::PaintMarks() {
-  RECT format = {};
-  Edit(EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
-  markedScroll_ = GetScrollPos(txt_, SB_VERT);
-  const HDC dc = GetDC(txt_);
-  const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));  // Txt's font
-  TEXTMETRICW metrics = {};
-  GetTextMetricsW(dc, &metrics);
-  SelectObject(dc, oldFont);
-  const int rowHeight = metrics.tmHeight + metrics.tmExternalLeading;
-  const LONG length = BoxLength();
-  const RECT margin = {0, format.top, std::max<LONG>(1, format.left - 1), format.bottom};
-  FillRect(dc, &margin, GetSysColorBrush(COLOR_WINDOW));  // the marks of lines since mended go
-  const HBRUSH band = CreateSolidBrush(kMarkColour);
-  for (const auto& [start, end] : LinesLeftOut(format, metrics, length)) {
-    // From the top of the line's first row to the top of the next line's, or for the last line,
-    // to a row's height below the top of its own last row.
-    POINTL top = {}, bottom = {};
-    Edit(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&top), start);
-    if (top.y >= format.bottom) break;  // this line and those after it are below the view
-    Edit(EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&bottom), end < length ? end + 1 : end);
-    if (end >= length) bottom.y += rowHeight;
-    const RECT mark = {0, std::max(top.y, format.top), margin.right, std::min(bottom.y, format.bottom)};
-    FillRect(dc, &mark, band);
-  }
-  DeleteObject(band);
-  ReleaseDC(txt_, dc);
+  if (!textChanged && marks_.InPlace()) return;
+  if (IsWindowVisible(txt_) && !GetUpdateRect(txt_, nullptr, FALSE)) marks_.Paint(kMarkColour);
 }
 
 // ---- Find and replace ----
@@ -860,12 +765,13 @@ void MainForm::ReplaceSelection(std::u16string_view with) {
 void MainForm::ReplaceAllText(std::u16string shown, std::vector<Original> originals) {
   searched_.clear();
   const std::size_t caret = SelectedRange().first;
-  Edit(EM_SETSEL, 0, -1);
-  Edit(EM_STOPGROUPTYPING);
-  Edit(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(shown.c_str()));  // one edit, which one undo takes back
-  Edit(EM_STOPGROUPTYPING);
+  box_.Ask(EM_SETSEL, 0, -1);
+  box_.Ask(EM_STOPGROUPTYPING);
+  box_.Ask(EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(shown.c_str()));  // one edit, which one undo takes back
+  box_.Ask(EM_STOPGROUPTYPING);
   SelectShown(shown, caret, caret);
   standIns_.Replace(std::move(shown), std::move(originals));
+  marks_.Forget();
   RefreshMarks(true);
 }
 

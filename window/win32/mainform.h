@@ -35,6 +35,8 @@
 #include "window/find.h"
 #include "window/layout.h"
 #include "window/standins.h"
+#include "window/win32/leftoutmarks.h"
+#include "window/win32/richbox.h"
 
 namespace window::win32 {
 
@@ -119,9 +121,6 @@ class MainForm : public editor::Window, private SearchedBox {
   // stand-ins it puts in, it adds to pasted); an edit at the selection changes nothing before
   // it. Has the marks painted anew when the text or the rows in view changed.
   LRESULT FollowEdit(bool atSelection, const std::function<LRESULT(std::vector<Original>& pasted)>& edit);
-  // A message straight to the control's own procedure: what Velmora asks of Txt while it
-  // handles Txt's messages does not come back through them.
-  LRESULT Edit(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   struct WindowDestroyer {
     void operator()(HWND window) const;
   };
@@ -130,13 +129,6 @@ class MainForm : public editor::Window, private SearchedBox {
   // none; returns the one it replaced, hidden, for the caller to let go of.
   OwnedWindow CreateTxt();
   std::u16string TxtText() const;  // Txt's text, stand-ins and all, lines ending in CR LF
-  // The control's own text from..to, and its length, each line break one CR.
-  std::u16string BoxText(LONG from, LONG to) const;
-  LONG BoxLength() const;
-  CHARRANGE BoxSelection() const;
-  // Where the line holding the control's position at starts, and where it ends (its CR, or the end).
-  LONG LineStartAt(LONG at) const;
-  LONG LineEndAt(LONG at) const;
   std::pair<std::size_t, std::size_t> SelectedRange() const;  // where the selection starts and ends
   // Selects start..end of shown, Txt's text, and scrolls it into view.
   void SelectShown(std::u16string_view shown, std::size_t start, std::size_t end);
@@ -145,15 +137,6 @@ class MainForm : public editor::Window, private SearchedBox {
   void CreateControls();
   void SizeToText(HWND label);
   void SetFonts();
-  // Paints, in Txt's left margin, a pale red band beside each row in view whose line a save
-  // would leave out.
-  void PaintMarks();
-  // The whole lines holding the control's characters first..last of its length: where they
-  // start, and their text.
-  std::pair<LONG, std::u16string> LinesAround(LONG first, LONG last, LONG length) const;
-  // Where each line a save would leave out starts and ends in the control, from the top of the
-  // view to some way below it, in Txt's font.
-  std::vector<std::pair<LONG, LONG>> LinesLeftOut(const RECT& format, const TEXTMETRICW& font, LONG length) const;
   // Txt's text starts right of the margin the marks are painted in, whatever Txt's size.
   void KeepMarkMargin();
   // Has the margin painted anew when the rows in view or the text changed.
@@ -193,6 +176,8 @@ class MainForm : public editor::Window, private SearchedBox {
   HCURSOR linkCursor_ = nullptr;
   std::array<bool, 2> linkCursorSet_{};
   WNDPROC editProc_ = nullptr;  // the RichEdit control's own window procedure
+  RichBox box_;                 // Txt, asked through that procedure
+  LeftOutMarks marks_;          // the bands beside Txt's lines a save would leave out
   bool assigning_ = false;      // SetText is putting text in: the control's change is not the operator's
   bool edited_ = false;         // the operator's message to Txt changed its text
   StandInTrack standIns_;       // where Txt shows stand-ins, followed through the operator's edits
@@ -203,7 +188,6 @@ class MainForm : public editor::Window, private SearchedBox {
   std::array<wchar_t, 256> findWhat_{}, replaceWith_{};
   HWND findDialog_ = nullptr;
   bool replacing_ = false;      // the dialog open is the Replace one
-  int markedScroll_ = -1;       // the scroll bar's place when the marks were last painted
   LONG marginReported_ = -1;    // the left of Txt's text rectangle as Txt reported it after setting it
   bool shown_ = false;
   bool runEnded_ = false;

@@ -98,8 +98,6 @@ bool IsFormattingKey(UINT message, WPARAM key) {
 
 }  // namespace
 
-void MainForm::WindowDestroyer::operator()(HWND window) const { DestroyWindow(window); }
-
 MainForm::MainForm(HINSTANCE instance, store::Common& common) : instance_(instance), form_(*this, common) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof windowClass;
@@ -164,7 +162,7 @@ void MainForm::CreateControls() {
   SetFonts();
 }
 
-MainForm::OwnedWindow MainForm::CreateTxt() {
+void MainForm::CreateTxt() {
   LoadRichEdit();
   const HWND old = txt_;
   RECT place = {};
@@ -172,13 +170,11 @@ MainForm::OwnedWindow MainForm::CreateTxt() {
     GetWindowRect(old, &place);
     MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&place), 2);
   }
-  const bool focused = old && GetFocus() == old;
-  // A control emptied and filled again is many times slower than a new one; and a new one is
-  // filled faster while the old one, hidden, still holds its text than after it let it go.
-  OwnedWindow replaced(old);
+  // A control emptied and filled again is many times slower than a new one. The old one goes
+  // with its own procedure, so that nothing it is told on its way comes here.
   if (old) {
     SetWindowLongPtrW(old, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc_));
-    ShowWindow(old, SW_HIDE);
+    DestroyWindow(old);
     txt_ = nullptr;
     box_ = RichBox();
   }
@@ -197,8 +193,6 @@ MainForm::OwnedWindow MainForm::CreateTxt() {
   marks_ = LeftOutMarks(box_);
   marginReported_ = -1;
   KeepMarkMargin();
-  if (focused) SetFocus(txt_);
-  return replaced;
 }
 
 // The links in 宋体 9 pt, underlined, normal weight, GB2312, at the window's density, and Txt's
@@ -338,11 +332,15 @@ void MainForm::ShowLine(std::size_t line, bool select) {
 void MainForm::SetText(std::u16string text) {
   StandInTrack standIns;
   const std::u16string shown = standIns.Show(std::move(text));  // the text itself is not held twice
-  OwnedWindow replaced = CreateTxt();  // with an empty undo history
+  const bool focused = txt_ && GetFocus() == txt_;
+  CreateTxt();  // with an empty undo history
+  // Filled out of sight, so that the view neither scrolls nor paints after each stretch.
+  ShowWindow(txt_, SW_HIDE);
   assigning_ = true;
   Fill(txt_, shown);
   assigning_ = false;
-  replaced.reset();
+  ShowWindow(txt_, SW_SHOW);
+  if (focused) SetFocus(txt_);
   standIns_ = std::move(standIns);
   // The control takes the text as it is, but the operator must never save what it did not show:
   // a unit it would change fails the load instead.

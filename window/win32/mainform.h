@@ -121,13 +121,9 @@ class MainForm : public editor::Window, private SearchedBox {
   // stand-ins it puts in, it adds to pasted); an edit at the selection changes nothing before
   // it. Has the marks painted anew when the text or the rows in view changed.
   LRESULT FollowEdit(bool atSelection, const std::function<LRESULT(std::vector<Original>& pasted)>& edit);
-  struct WindowDestroyer {
-    void operator()(HWND window) const;
-  };
-  using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
-  // A new, empty Txt in the place of the one there is, or at its design place when there is
-  // none; returns the one it replaced, hidden, for the caller to let go of.
-  OwnedWindow CreateTxt();
+  // A new, empty Txt in the place of the one there is, which goes, or at its design place when
+  // there is none.
+  void CreateTxt();
   std::u16string TxtText() const;  // Txt's text, stand-ins and all, lines ending in CR LF
   std::pair<std::size_t, std::size_t> SelectedRange() const;  // where the selection starts and ends
   // Selects start..end of shown, Txt's text, and scrolls it into view.

@@ -8,9 +8,10 @@
 //   reload     "重新加载" in a window that already shows the table
 // Each measurement runs in a process of its own, so that no control's leftovers slow the next.
 // The tables are the benchmarks' usual ones with each full-width comma and question mark made an
-// ideograph: wine's RichEdit takes time growing with the square of the text over full-width
-// punctuation (about 4 s at 20,000 such entries, 22 s at 30,000, where plain ideographs take 1
-// and 4), which would make the 100,000-entry figures take most of an hour.
+// ideograph: given a whole text in one message, as the floor is, wine's RichEdit takes time
+// growing with the square of the text over full-width punctuation (about 4 s at 20,000 such
+// entries, 22 s at 30,000, where plain ideographs take 1 and 4), which would make the floor at
+// 100,000 entries take most of an hour.
 // Run under wine by scripts/bench-windows; prints one line per figure, medians, then the goals.
 //
 //   velmora_win32_bench DIR [REPETITIONS]   every measurement, its databases made in DIR

@@ -1,10 +1,6 @@
 #include "store/odbc_engine.h"
 
-#ifdef _WIN32
-#include <windows.h>  // the types sql.h is written in
-#endif
-#include <sql.h>
-#include <sqlext.h>
+#include "store/odbcapi.h"
 
 #ifndef _WIN32
 #include <iconv.h>
@@ -22,13 +18,11 @@ namespace store {
 
 namespace {
 
-using Text = std::vector<SQLWCHAR>;  // a text as the ODBC calls take it, ended by a 0
-
-Text Wide(std::u16string_view text) {
-  Text wide(text.begin(), text.end());
-  wide.push_back(0);
-  return wide;
-}
+using odbc::Allocate;
+using odbc::FreeHandle;
+using odbc::Handle;
+using odbc::Text;
+using odbc::Wide;
 
 // A column's name with A to Z made small, as SQL compares names.
 std::u16string Lower(std::u16string name) {
@@ -102,18 +96,6 @@ Fault ClassifyStandIn(std::int32_t native, const std::u16string& message) {
   }
 }
 
-// The names of the installed drivers, as SQLDrivers lists them.
-std::vector<std::u16string> InstalledDrivers(SQLHENV env) {
-  std::vector<std::u16string> names;
-  SQLWCHAR name[256], attributes[1024];
-  SQLSMALLINT nameLength = 0, attributesLength = 0;
-  for (SQLUSMALLINT direction = SQL_FETCH_FIRST;
-       SQL_SUCCEEDED(SQLDriversW(env, direction, name, 256, &nameLength, attributes, 1024, &attributesLength));
-       direction = SQL_FETCH_NEXT)
-    names.emplace_back(name, name + std::clamp<SQLSMALLINT>(nameLength, 0, 255));
-  return names;
-}
-
 #ifdef _WIN32
 // The short (8.3) form of a file's name, or the name itself where the volume keeps none.
 std::u16string ShortName(const std::u16string& file) {
@@ -140,7 +122,7 @@ std::u16string FileValue(std::u16string file) {
 
 std::u16string ConnectionString(OdbcDriver driver, SQLHENV env, const std::u16string& file) {
   if (driver == OdbcDriver::Sqlite) return u"DRIVER={SQLite3};NoCreat=1;Timeout=3000;DATABASE=" + FileValue(file);
-  const std::optional<std::u16string> name = ChooseAccessDriver(InstalledDrivers(env), driver);
+  const std::optional<std::u16string> name = ChooseAccessDriver(odbc::InstalledDrivers(env), driver);
   if (!name) throw Error(Fault::DriverMissing, 0, "no installed ODBC driver reads this Access file");
   return u"DRIVER={" + *name + u"};ExtendedAnsiSQL=1;DBQ=" + FileValue(file);
 }
@@ -162,20 +144,6 @@ unsigned SystemCodePage() {
 #else
   return 1252;  // Jet's Western default; no Access driver runs outside Windows
 #endif
-}
-
-// ---- Handles ----
-
-struct FreeHandle {
-  SQLSMALLINT type;
-  void operator()(SQLHANDLE handle) const noexcept { SQLFreeHandle(type, handle); }
-};
-using Handle = std::unique_ptr<void, FreeHandle>;
-
-Handle Allocate(SQLSMALLINT type, SQLHANDLE parent) {
-  SQLHANDLE handle = SQL_NULL_HANDLE;
-  if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &handle))) throw std::bad_alloc();
-  return Handle(handle, FreeHandle{type});
 }
 
 class OdbcEngine final : public Engine {
@@ -251,15 +219,7 @@ OdbcEngine::OdbcEngine(OdbcDriver driver, const std::u16string& file)
 
 // Throws the failure the handle's diagnostic records describe.
 void OdbcEngine::Fail(SQLSMALLINT type, SQLHANDLE handle) const {
-  std::vector<OdbcDiagnostic> records;
-  for (SQLSMALLINT number = 1; number <= 64; ++number) {
-    SQLWCHAR state[6] = {}, text[1024] = {};
-    SQLINTEGER native = 0;
-    SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLGetDiagRecW(type, handle, number, state, &native, text, 1024, &length))) break;
-    records.push_back({std::u16string(state, state + 5), native,
-                       std::u16string(text, text + std::clamp<SQLSMALLINT>(length, 0, 1023))});
-  }
+  const std::vector<OdbcDiagnostic> records = odbc::Diagnostics(type, handle);
   const OdbcDiagnostic* record = ChooseDiagnostic(records);
   if (!record) throw Error(Fault::Engine, 0, "an ODBC call failed without a diagnostic record");
   throw Error(ClassifyDiagnostic(driver_, *record), static_cast<int>(record->native),
@@ -309,22 +269,9 @@ std::int64_t OdbcEngine::GetId(SQLHANDLE stmt, SQLUSMALLINT column) {
   return Jet() ? id32 : id;
 }
 
-// A text column in pieces: each call gives what fits and says whether more is left.
 void OdbcEngine::GetText(SQLHANDLE stmt, SQLUSMALLINT column, std::u16string& text) {
-  text.clear();
-  SQLWCHAR piece[4096];
-  for (;;) {
-    SQLLEN indicator = 0;
-    const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_WCHAR, piece, sizeof piece, &indicator);
-    if (rc == SQL_NO_DATA || indicator == SQL_NULL_DATA) return;
-    Check(rc, stmt);
-    const bool more = rc == SQL_SUCCESS_WITH_INFO && (indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof piece));
-    // Each piece ends in a 0 of its own; a driver's length is never trusted past the buffer.
-    const std::size_t units = more ? std::size(piece) - 1
-                                   : std::min(static_cast<std::size_t>(indicator) / sizeof(SQLWCHAR), std::size(piece) - 1);
-    text.append(piece, piece + units);
-    if (!more) return;
-  }
+  bool null = false;  // shown as empty text
+  Check(odbc::ReadText(stmt, column, text, null), stmt);
 }
 
 void OdbcEngine::ReadRows(IdRange range, const RowVisitor& visit) {

@@ -1,0 +1,230 @@
+#include "check/cases.h"
+
+#include <algorithm>
+
+#include "replytext/replytext.h"
+#include "store/utf.h"
+
+namespace check {
+
+namespace {
+
+using store::Fault;
+using Rows = std::vector<std::pair<std::u16string, std::u16string>>;
+
+std::string U8(std::u16string_view text) { return store::Utf16ToUtf8(text); }
+
+std::u16string Number(std::size_t n) {
+  const std::string digits = std::to_string(n);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+void Expect(const std::string& happened, const std::string& expected, const std::string& what) {
+  if (happened != expected) throw CaseFailed(what + "：" + expected, happened);
+}
+
+// The fault a call fails with, which must be expected.
+void ExpectFault(Fault expected, const std::string& what, const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const store::Error& error) {
+    if (error.fault() == expected) return;
+    throw CaseFailed(what, "另一种失败：" + std::string(error.what()) + "（" + std::to_string(error.code()) + "）");
+  }
+  throw CaseFailed(what, "没有失败");
+}
+
+replytext::ReplyText Joined(const Rows& rows) {
+  replytext::ReplyText text;
+  for (const auto& [ask, answer] : rows) replytext::AppendReplyLine(text, ask, answer);
+  return text;
+}
+
+std::string AsRead(const Rows& rows) {  // as CaseRun::Rows gives them
+  std::string read;
+  for (const auto& [ask, answer] : rows) read += U8(ask) + "|" + U8(answer) + "\n";
+  return read;
+}
+
+Rows Numbered(std::size_t count) {
+  Rows rows;
+  for (std::size_t n = 1; n <= count; ++n) rows.emplace_back(u"问" + Number(n), u"答" + Number(n));
+  return rows;
+}
+
+void InsertAll(CaseRun& run, const Rows& rows) {
+  for (const auto& [ask, answer] : rows) run.Insert(ask, answer);
+}
+
+// ---- The cases ----
+
+// Chinese, the characters Velmora shows as stand-ins, and on files in Unicode an emoji, loaded as
+// stored and saved back unit for unit. A Jet 3 file holds the system's code page: only the rows
+// it can hold are tried there.
+void RoundTrip(CaseRun& run) {
+  Rows rows = {{u"你好", u"您好，请问有什么可以帮您？"}, {u"换行", u"甲\n乙\r丙"}, {u"制表", u"a\tb\u00A0c"},
+               {u"表情", u"好的\U0001F600"}, {u"分隔", u"一\u2028二\u2029三"}};
+  run.Velmora().OpenDatabase();
+  rows.erase(std::remove_if(rows.begin(), rows.end(),
+                            [&](const auto& row) { return !run.Velmora().Conn().Holds(row.first + row.second); }),
+             rows.end());
+  InsertAll(run, rows);
+  Expect(U8(run.Velmora().LoadReplyText()), U8(Joined(rows)), "加载的文本");
+  for (auto& row : rows) row.second += u"！";
+  run.Velmora().SaveReplyText(Joined(rows));
+  Expect(run.Rows(), AsRead(rows), "另一程序读回的行");
+}
+
+// Ten lines edited among thirty: those ten rows take the new answers, and every row keeps its id
+// and the columns Velmora does not know (a number, a text, a null).
+void TenLineSave(CaseRun& run) {
+  Rows rows = Numbered(30);
+  for (std::size_t n = 0; n < rows.size(); ++n)
+    run.Other().Run(u"INSERT INTO zorvrobot (ask, answer, hits, note) VALUES (?, ?, " + Number(n * 3) + (n % 2 ? u", NULL)" : u", ?)"),
+                    {rows[n].first, rows[n].second, u"注" + Number(n)});
+  const std::string before = run.Rows(u"id, hits, note");
+  run.Velmora().LoadReplyText();
+  for (std::size_t n = 10; n < 20; ++n) rows[n].second += u"（改）";
+  run.Velmora().SaveReplyText(Joined(rows));
+  Expect(run.Rows(), AsRead(rows), "保存后的问答");
+  Expect(run.Rows(u"id, hits, note"), before, "编号与其他列");
+}
+
+// A question of as many characters as the column holds is saved whole; one more fails the save
+// with the message for a too-long line and changes nothing.
+void LongestQuestion(CaseRun& run) {
+  const std::size_t limit = run.Profile().textLimit > 0 ? static_cast<std::size_t>(run.Profile().textLimit) : 255;
+  InsertAll(run, Numbered(2));
+  run.Velmora().LoadReplyText();
+  Rows rows = Numbered(2);
+  rows[0].first = std::u16string(limit, u'长');
+  run.Velmora().SaveReplyText(Joined(rows));
+  Expect(run.Rows(), AsRead(rows), std::to_string(limit) + " 个字符的问题");
+  if (run.Profile().textLimit == 0) return;  // the column holds any length
+  rows[1].first = std::u16string(limit + 1, u'超');
+  ExpectFault(Fault::TooBig, std::to_string(limit + 1) + " 个字符的问题：保存失败（过长）",
+              [&] { run.Velmora().SaveReplyText(Joined(rows)); });
+  rows[1] = Numbered(2)[1];
+  Expect(run.Rows(), AsRead(rows), "失败后表不变");
+}
+
+// The lines reversed: every row but one moves to another id, its other columns with it. Afterwards
+// the other program's next row, its id left to the AutoNumber, gets an id above every id.
+void CounterAfterMoves(CaseRun& run) {
+  Rows rows = Numbered(10);
+  for (std::size_t n = 0; n < rows.size(); ++n)
+    run.Other().Run(u"INSERT INTO zorvrobot (ask, answer, hits) VALUES (?, ?, " + Number(n) + u")", {rows[n].first, rows[n].second});
+  const std::string columns = run.Other().Run(u"SELECT ask, hits, note FROM zorvrobot ORDER BY ask");
+  run.Velmora().LoadReplyText();
+  std::reverse(rows.begin(), rows.end());
+  run.Velmora().SaveReplyText(Joined(rows));
+  Expect(run.Rows(), AsRead(rows), "倒序保存后的行");
+  Expect(run.Other().Run(u"SELECT ask, hits, note FROM zorvrobot ORDER BY ask"), columns, "每行的其他列随行移动");
+  run.Insert(u"新", u"行");
+  const std::string newest = run.Other().Run(u"SELECT id FROM zorvrobot WHERE ask = ?", {u"新"});
+  const std::string highest = run.Other().Run(u"SELECT MAX(id) FROM zorvrobot WHERE ask <> ?", {u"新"});
+  if (std::stoll(newest) <= std::stoll(highest))
+    throw CaseFailed("另一程序的新行编号大于 " + highest.substr(0, highest.size() - 1), "编号 " + newest.substr(0, newest.size() - 1));
+}
+
+// Two questions swapped under a unique index on the question.
+void SwappedUnderUniqueIndex(CaseRun& run) {
+  run.Other().Run(u"CREATE UNIQUE INDEX ask_once ON zorvrobot (ask)");
+  Rows rows = Numbered(3);
+  InsertAll(run, rows);
+  run.Velmora().LoadReplyText();
+  std::swap(rows[0].first, rows[1].first);
+  run.Velmora().SaveReplyText(Joined(rows));
+  Expect(run.Rows(), AsRead(rows), "互换问题后的行");
+}
+
+// The other program adds, edits and deletes rows after the load, and edits one the operator
+// edited too: the save asks about that one only, keeps every other change of both, and writes
+// nothing when cancelled.
+void Merge(CaseRun& run, std::optional<store::Resolution> answer) {
+  InsertAll(run, Numbered(5));
+  run.Velmora().LoadReplyText();
+  Rows mine = Numbered(5);
+  mine[0].second = u"我改1", mine[3].second = u"我改4";
+  OtherProgram& other = run.Other();
+  other.Run(u"UPDATE zorvrobot SET answer = ? WHERE ask = ?", {u"他改1", u"问1"});
+  other.Run(u"UPDATE zorvrobot SET answer = ? WHERE ask = ?", {u"他改2", u"问2"});
+  other.Run(u"DELETE FROM zorvrobot WHERE ask = ?", {u"问3"});
+  run.Insert(u"问6", u"答6");
+  std::size_t asked = 0;
+  const store::SaveOutcome outcome = run.Velmora().SaveReplyText(Joined(mine), [&](const auto& conflicts) {
+    asked += conflicts.size();
+    return answer;
+  });
+  Expect(std::to_string(asked), "1", "问及的冲突");
+  const std::u16string first = !answer ? u"他改1" : *answer == store::Resolution::Mine ? u"我改1" : u"他改1";
+  const Rows expected = {{u"问1", first}, {u"问2", u"他改2"}, {u"问4", answer ? u"我改4" : u"答4"}, {u"问5", u"答5"}, {u"问6", u"答6"}};
+  Expect(run.Rows(), AsRead(expected), "合并后的行");
+  Expect(outcome.cancelled ? "取消" : "保存", answer ? "保存" : "取消", "保存的结局");
+}
+
+void MissingTable(CaseRun& run) {
+  run.Other().Run(u"DROP TABLE zorvrobot");
+  ExpectFault(Fault::NoSuchTable, "加载失败：没有 zorvrobot 表", [&] { run.Velmora().LoadReplyText(); });
+}
+
+void MissingColumn(CaseRun& run) {
+  run.Other().Run(u"ALTER TABLE zorvrobot DROP COLUMN answer");
+  ExpectFault(Fault::NoSuchField, "加载失败：没有 answer 列", [&] { run.Velmora().LoadReplyText(); });
+}
+
+}  // namespace
+
+CaseRun::CaseRun(const DriverProfile& profile, std::filesystem::path folder)
+    : profile_(profile), folder_(std::move(folder)), velmora_(folder_.u16string(), profile.open) {
+  std::filesystem::create_directories(folder_);
+  const std::filesystem::path file = folder_ / "tarvello.db";
+  profile.MakeFile(file);
+  other_ = std::make_unique<OtherProgram>(profile.Connection(file));
+  other_->Run(profile.CreateTable());
+}
+
+CaseRun::~CaseRun() { velmora_.CloseDatabase(); }
+
+void CaseRun::Insert(std::u16string_view ask, std::u16string_view answer) {
+  other_->Run(u"INSERT INTO zorvrobot (ask, answer) VALUES (?, ?)", {std::u16string(ask), std::u16string(answer)});
+}
+
+std::string CaseRun::Rows(std::u16string_view columns) {
+  return other_->Run(u"SELECT " + std::u16string(columns) + u" FROM zorvrobot ORDER BY id");
+}
+
+const std::vector<Case>& Cases() {
+  static const std::vector<Case> cases = {
+      {"往返：中文、替身字符、表情", "Jet 的文本列与 Memo 列逐个码元存取", RoundTrip},
+      {"保存十行：只写这十行，其他列不变", "", TenLineSave},
+      {"最长的问题与再长一个字符", "ExtendedAnsiSQL=1 时过长报 22001", LongestQuestion},
+      {"倒序保存后自动编号在所有编号之上", "保存写入编号后 AutoNumber 计数器的位置", CounterAfterMoves},
+      {"唯一索引下两个问题互换", "Jet 的唯一索引错误号", SwappedUnderUniqueIndex},
+      {"合并：另一程序增、改、删，冲突答“是”", "", [](CaseRun& run) { Merge(run, store::Resolution::Mine); }},
+      {"合并：冲突答“否”", "", [](CaseRun& run) { Merge(run, store::Resolution::Theirs); }},
+      {"合并：冲突答“取消”", "", [](CaseRun& run) { Merge(run, std::nullopt); }},
+      {"缺少 zorvrobot 表", "Jet 的“找不到表”错误", MissingTable},
+      {"缺少 answer 列", "Jet 把未知列当作参数（07002）", MissingColumn},
+  };
+  return cases;
+}
+
+std::optional<std::string> RunCase(const Case& which, const DriverProfile& profile, const std::filesystem::path& folder) {
+  std::optional<std::string> failure;
+  try {
+    CaseRun run(profile, folder);
+    which.run(run);
+  } catch (const CaseFailed& failed) {
+    failure = "期望 " + failed.expected + "；实际 " + failed.happened;
+  } catch (const store::Error& error) {
+    failure = "意外的失败：" + std::string(error.what()) + "（" + std::to_string(error.code()) + "）";
+  } catch (const std::exception& error) {
+    failure = "意外的失败：" + std::string(error.what());
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+  return failure;
+}
+
+}  // namespace check

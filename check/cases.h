@@ -1,0 +1,59 @@
+// The store's contract as cases run through one ODBC driver. Each case gets a folder of its own
+// with a new file in it holding the customer-service software's table, another program's
+// connection to that file, and Velmora's store beside it, as the operator's copy would be.
+//
+// Error model: a case that finds what it expects returns; one that does not throws CaseFailed
+// with what it expected and what happened. RunCase turns whatever a case throws into a result.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "check/otherprogram.h"
+#include "check/profile.h"
+#include "store/common.h"
+
+namespace check {
+
+struct CaseFailed : std::runtime_error {
+  CaseFailed(std::string expected, std::string happened)
+      : std::runtime_error(expected + " / " + happened), expected(std::move(expected)), happened(std::move(happened)) {}
+  std::string expected, happened;
+};
+
+class CaseRun {
+ public:
+  // Makes folder, the file tarvello.db in it and the table.
+  CaseRun(const DriverProfile& profile, std::filesystem::path folder);
+  ~CaseRun();
+  const DriverProfile& Profile() const { return profile_; }
+  OtherProgram& Other() { return *other_; }
+  store::Common& Velmora() { return velmora_; }
+  // Adds a row as the other program does, the id left to the table.
+  void Insert(std::u16string_view ask, std::u16string_view answer);
+  // The table's columns as the other program reads them, in id order (see OtherProgram::Run).
+  std::string Rows(std::u16string_view columns = u"ask, answer");
+
+ private:
+  const DriverProfile& profile_;
+  std::filesystem::path folder_;
+  std::unique_ptr<OtherProgram> other_;
+  store::Common velmora_;
+};
+
+struct Case {
+  const char* name;     // as the report shows it
+  const char* settles;  // what only a real Access driver can show that this case shows, or ""
+  void (*run)(CaseRun& run);
+};
+const std::vector<Case>& Cases();
+
+// The case's result on the profile, run in folder: empty when it passed, else what was expected
+// and what happened, with the driver's own record where one came.
+std::optional<std::string> RunCase(const Case& which, const DriverProfile& profile, const std::filesystem::path& folder);
+
+}  // namespace check

@@ -56,10 +56,11 @@ void LeftOutMarks::Forget() {
 
 bool LeftOutMarks::InPlace() const { return painted_ && GetScrollPos(box_.Handle(), SB_VERT) == painted_->scroll.nPos; }
 
-void LeftOutMarks::Paint(COLORREF colour) {
+void LeftOutMarks::Paint(COLORREF colour, const RECT* painted) {
   const View now = ViewNow();
   const bool followed = FollowTyping(now);
   typed_.clear();
+  if (followed && painted && painted->left >= MarginRight(now.format)) return;
   const HDC dc = GetDC(box_.Handle());
   if (!dc) return Forget();
   if (!followed) painted_ = Read(now, dc);

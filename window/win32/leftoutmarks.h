@@ -32,7 +32,10 @@ class LeftOutMarks {
   void Handled(bool textChanged);
   void Forget();                // the text changed otherwise: read the lines again
   bool InPlace() const;         // painted for the view's place as it is
-  void Paint(COLORREF colour);  // the margin, with a band beside each line left out in view
+  // The margin, with a band beside each line left out in view, where the control just painted
+  // over the rectangle painted (all of it by default): the bands stand as they were, unpainted,
+  // when the control painted none of the margin and no band moved or changed.
+  void Paint(COLORREF colour, const RECT* painted = nullptr);
 
   // Where a line read starts and ends among the lines read, and which it is, counted from 0.
   struct Line {

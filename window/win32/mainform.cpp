@@ -546,6 +546,8 @@ LRESULT MainForm::PassOn(UINT message, WPARAM wParam, LPARAM lParam) {
   const CHARRANGE selectedBefore = typing ? box_.Selection() : CHARRANGE{};
   const LONG lengthBefore = typing ? box_.Length() : 0;
   if (message == WM_NCDESTROY) return box_.Ask(message, wParam, lParam);  // the control is going: nothing more to ask it
+  RECT painted = {};  // what the control is about to paint, which its painting validates
+  if (message == WM_PAINT) GetUpdateRect(txt_, &painted, FALSE);
   const LRESULT result = FollowEdit(atSelection, [&](std::vector<Original>&) {
     if (ownStep) box_.Ask(EM_STOPGROUPTYPING);
     const LRESULT passed = box_.Ask(message, wParam, lParam);
@@ -553,7 +555,7 @@ LRESULT MainForm::PassOn(UINT message, WPARAM wParam, LPARAM lParam) {
     if (typing) marks_.Typed(selectedBefore, lengthBefore, static_cast<char16_t>(wParam));
     return passed;
   });
-  if (message == WM_PAINT) marks_.Paint(kMarkColour);
+  if (message == WM_PAINT) marks_.Paint(kMarkColour, &painted);
   if (message == WM_SIZE) {
     marks_.Forget();
     KeepMarkMargin();

@@ -33,27 +33,45 @@ class CaseRun {
   const DriverProfile& Profile() const { return profile_; }
   OtherProgram& Other() { return *other_; }
   store::Common& Velmora() { return velmora_; }
+  // The other program lets go of the file, and takes it back, as only holder when exclusive.
+  void CloseOther() { other_.reset(); }
+  void OpenOther(bool exclusive = false);
+  // Velmora's store opened afresh on the file moved into the folder named name inside this one;
+  // the other program lets go of the file first.
+  void MoveFileInto(const std::filesystem::path& name);
   // Adds a row as the other program does, the id left to the table.
   void Insert(std::u16string_view ask, std::u16string_view answer);
+  // A measurement or remark for the report, shown after the case's result.
+  void Note(const std::string& note) { note_ += (note_.empty() ? "" : "，") + note; }
+  const std::string& Noted() const { return note_; }
   // The table's columns as the other program reads them, in id order (see OtherProgram::Run).
   std::string Rows(std::u16string_view columns = u"ask, answer");
 
  private:
   const DriverProfile& profile_;
   std::filesystem::path folder_;
+  std::filesystem::path file_;
   std::unique_ptr<OtherProgram> other_;
   store::Common velmora_;
+  std::string note_;
 };
 
 struct Case {
   const char* name;     // as the report shows it
   const char* settles;  // what only a real Access driver can show that this case shows, or ""
   void (*run)(CaseRun& run);
+  bool (*concerns)(store::OdbcDriver kind) = nullptr;  // the kinds of file it concerns, if not all
+  bool AppliesTo(const DriverProfile& profile) const { return !concerns || concerns(profile.kind); }
 };
 const std::vector<Case>& Cases();
 
-// The case's result on the profile, run in folder: empty when it passed, else what was expected
-// and what happened, with the driver's own record where one came.
-std::optional<std::string> RunCase(const Case& which, const DriverProfile& profile, const std::filesystem::path& folder);
+// The case's result on the profile, run in folder, which it removes afterwards: no failure when it
+// passed, else what was expected and what happened, with the driver's own record where one came;
+// and what it noted.
+struct CaseResult {
+  std::optional<std::string> failure;
+  std::string note;
+};
+CaseResult RunCase(const Case& which, const DriverProfile& profile, const std::filesystem::path& folder);
 
 }  // namespace check

@@ -57,8 +57,8 @@ std::vector<DriverProfile> Profiles() {
   const std::vector<std::u16string> installed = Installed();
   std::vector<DriverProfile> profiles;
   for (const auto& [name, kind] : {std::pair{"Jet 4", OdbcDriver::Jet4}, {"Jet 3", OdbcDriver::Jet3}, {"ACE", OdbcDriver::Ace}})
-    profiles.push_back({name, kind, store::ChooseAccessDriver(installed, kind).value_or(u""), store::OpenEngine, 255});
-  profiles.push_back({"SQLite（替身）", OdbcDriver::Sqlite, StandInAnswers() ? u"SQLite3" : u"", OpenStandIn, 0});
+    profiles.push_back({name, kind, store::ChooseAccessDriver(installed, kind).value_or(u""), store::OpenEngine, 255, u" & "});
+  profiles.push_back({"SQLite（替身）", OdbcDriver::Sqlite, StandInAnswers() ? u"SQLite3" : u"", OpenStandIn, 0, u" || "});
   return profiles;
 }
 
@@ -84,9 +84,9 @@ void DriverProfile::MakeFile(const std::filesystem::path& file) const {
   }
 }
 
-std::u16string DriverProfile::Connection(const std::filesystem::path& file) const {
+std::u16string DriverProfile::Connection(const std::filesystem::path& file, bool exclusive) const {
   if (!Jet(*this)) return u"DRIVER={SQLite3};NoCreat=1;Timeout=3000;DATABASE=" + NameForDriver(file);
-  return u"DRIVER={" + driver + u"};ExtendedAnsiSQL=1;DBQ=" + file.u16string();
+  return u"DRIVER={" + driver + u"};ExtendedAnsiSQL=1;DBQ=" + file.u16string() + (exclusive ? u";Exclusive=1" : u"");
 }
 
 std::u16string DriverProfile::CreateTable() const {

@@ -22,12 +22,14 @@ struct DriverProfile {
   std::u16string driver;       // the installed driver's own name, empty when none is installed
   store::EngineOpener open;    // how Velmora opens the file
   int textLimit;               // the characters a question's column holds, 0 for no limit
+  std::u16string textJoin;     // SQL's operator that joins two texts, or a text and a number
 
   bool Installed() const { return !driver.empty(); }
   // Makes a new, empty database file at file, through the driver.
   void MakeFile(const std::filesystem::path& file) const;
-  // Another program's connection string to file.
-  std::u16string Connection(const std::filesystem::path& file) const;
+  // Another program's connection string to file; exclusive, for a connection that keeps every
+  // other out (the stand-in needs a transaction begun exclusively too).
+  std::u16string Connection(const std::filesystem::path& file, bool exclusive = false) const;
   // The reply table as the customer-service software makes it: an AutoNumber id, a question of
   // textLimit characters, a Memo answer, and two columns of its own (a number with a default
   // and a text that may be null).

@@ -18,7 +18,7 @@ report=$work/app/velmora-check.txt
 [ "$status" = 0 ] || fail "velmora-check exited with $status: $(cat "$work/shown.txt")"
 [ "$(head -c 3 "$report" | od -An -tx1 | tr -d ' ')" = efbbbf ] || fail "the report has no byte order mark"
 [ "$(tail -c +4 "$report")" = "$(cat "$work/shown.txt")" ] || fail "the report written differs from the one shown"
-grep -q '^Jet 4、Jet 3、ACE：未安装 Access 驱动，跳过以下 [0-9]* 项' "$report" || fail "no word of the missing Access driver"
+grep -q '^Jet 4、Jet 3、ACE：未安装 Access 驱动，跳过以下各项' "$report" || fail "no word of the missing Access driver"
 grep -q '^  通过  往返' "$report" || fail "the stand-in's cases did not run"
 ! grep -q '^  失败' "$report" || fail "a case failed: $(grep '^  失败' "$report")"
 grep -q '^共 [0-9]* 项：通过 [0-9]*，失败 0，跳过 [0-9]*。' "$report" || fail "no summary"

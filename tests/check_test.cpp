@@ -16,7 +16,8 @@ TEST(CheckCases, PassThroughTheStandIn) {
   testsupport::TempDir dir;
   for (std::size_t n = 0; n < check::Cases().size(); ++n) {
     const check::Case& each = check::Cases()[n];
-    const std::optional<std::string> failure = check::RunCase(each, standIn, dir.path() / std::to_string(n));
+    if (!each.AppliesTo(standIn)) continue;
+    const std::optional<std::string> failure = check::RunCase(each, standIn, dir.path() / std::to_string(n)).failure;
     EXPECT_FALSE(failure) << each.name << ": " << failure.value_or("");
     EXPECT_FALSE(std::filesystem::exists(dir.path() / std::to_string(n))) << each.name;
   }

@@ -5,6 +5,7 @@
 // velmora-check.txt, and exits 0 only when no case failed.
 #include <windows.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -94,6 +95,15 @@ void ReportMissing(const std::vector<const DriverProfile*>& missing, Report& rep
   report.Skipped(skipped);
 }
 
+// Started by a double click, the program has a console of its own, which closes as it ends: it
+// waits for Enter, so that the report can be read.
+void WaitIfOwnConsole() {
+  DWORD processes[2];
+  if (GetConsoleProcessList(processes, 2) != 1) return;
+  Show("按 Enter 键关闭本窗口。\r\n");
+  std::getchar();
+}
+
 }  // namespace
 
 int main() {
@@ -120,5 +130,6 @@ int main() {
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
   std::ofstream(OwnFolder() / "velmora-check.txt", std::ios::binary) << "\xEF\xBB\xBF" << report.Text();
+  WaitIfOwnConsole();
   return status;
 }

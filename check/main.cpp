@@ -34,10 +34,8 @@ std::string WindowsVersion() {
 }
 
 std::string InstalledDrivers() {
-  const store::odbc::Handle env = store::odbc::Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
-  SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   std::string names;
-  for (const std::u16string& name : store::odbc::InstalledDrivers(env.get()))
+  for (const std::u16string& name : check::InstalledDrivers())
     names += (names.empty() ? "" : "、") + store::Utf16ToUtf8(name);
   return names.empty() ? "（无）" : names;
 }

@@ -12,8 +12,7 @@ std::string Describe(const store::OdbcDiagnostic& record) {
 }
 
 OtherProgram::OtherProgram(std::u16string_view connection)
-    : env_(store::odbc::Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE)) {
-  SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    : env_(store::odbc::Environment()) {
   dbc_ = store::odbc::Allocate(SQL_HANDLE_DBC, env_.get());
   store::odbc::Text text = store::odbc::Wide(connection);
   SQLWCHAR out[1024];

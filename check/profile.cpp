@@ -19,12 +19,6 @@ std::unique_ptr<store::Engine> OpenStandIn(const std::filesystem::path& file) {
   return store::OpenOdbcEngine(store::OdbcDriver::Sqlite, NameForDriver(file));
 }
 
-std::vector<std::u16string> Installed() {
-  const store::odbc::Handle env = store::odbc::Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
-  SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  return store::odbc::InstalledDrivers(env.get());
-}
-
 // Whether the stand-in driver takes a connection: under wine it is the host's, which the drivers
 // wine lists need not name.
 bool StandInAnswers() try {
@@ -37,6 +31,10 @@ bool StandInAnswers() try {
 bool Jet(const DriverProfile& profile) { return profile.kind != store::OdbcDriver::Sqlite; }
 
 }  // namespace
+
+std::vector<std::u16string> InstalledDrivers() {
+  return store::odbc::InstalledDrivers(store::odbc::Environment().get());
+}
 
 #ifdef _WIN32
 std::u16string NameForDriver(const std::filesystem::path& file) {
@@ -54,7 +52,7 @@ std::u16string NameForDriver(const std::filesystem::path& file) { return store::
 
 std::vector<DriverProfile> Profiles() {
   using store::OdbcDriver;
-  const std::vector<std::u16string> installed = Installed();
+  const std::vector<std::u16string> installed = InstalledDrivers();
   std::vector<DriverProfile> profiles;
   for (const auto& [name, kind] : {std::pair{"Jet 4", OdbcDriver::Jet4}, {"Jet 3", OdbcDriver::Jet3}, {"ACE", OdbcDriver::Ace}})
     profiles.push_back({name, kind, store::ChooseAccessDriver(installed, kind).value_or(u""), store::OpenEngine, 255, u" & "});

@@ -36,6 +36,9 @@ struct DriverProfile {
   std::u16string CreateTable() const;
 };
 
+// The names of the installed ODBC drivers, as SQLDrivers lists them.
+std::vector<std::u16string> InstalledDrivers();
+
 // Jet 4, Jet 3 and ACE through the Access driver that opens each (found as Velmora finds it),
 // then the SQLite stand-in where it answers; a driver not there leaves its profile's driver empty.
 std::vector<DriverProfile> Profiles();

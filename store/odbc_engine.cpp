@@ -206,8 +206,7 @@ class OdbcEngine final : public Engine {
 };
 
 OdbcEngine::OdbcEngine(OdbcDriver driver, const std::u16string& file)
-    : driver_(driver), env_(Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE)) {
-  SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    : driver_(driver), env_(odbc::Environment()) {
   dbc_ = Allocate(SQL_HANDLE_DBC, env_.get());
   Text text = Wide(ConnectionString(driver, env_.get(), file));
   SQLWCHAR out[1024];

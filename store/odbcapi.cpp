@@ -18,6 +18,12 @@ Handle Allocate(SQLSMALLINT type, SQLHANDLE parent) {
   return Handle(handle, FreeHandle{type});
 }
 
+Handle Environment() {
+  Handle env = Allocate(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+  SQLSetEnvAttr(env.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  return env;
+}
+
 SQLRETURN ReadText(SQLHSTMT stmt, SQLUSMALLINT column, std::u16string& text, bool& null) {
   text.clear();
   null = false;

@@ -29,6 +29,7 @@ struct FreeHandle {
 };
 using Handle = std::unique_ptr<void, FreeHandle>;
 Handle Allocate(SQLSMALLINT type, SQLHANDLE parent);
+Handle Environment();  // an environment for ODBC 3 calls
 
 // Reads a text column of the row fetched in pieces, so that a long Memo text arrives whole; null
 // tells whether the value was NULL (text is then empty). Returns the first call that failed, or

@@ -15,10 +15,6 @@ namespace check {
 
 namespace {
 
-std::unique_ptr<store::Engine> OpenStandIn(const std::filesystem::path& file) {
-  return store::OpenOdbcEngine(store::OdbcDriver::Sqlite, NameForDriver(file));
-}
-
 // Whether the stand-in driver takes a connection: under wine it is the host's, which the drivers
 // wine lists need not name.
 bool StandInAnswers() try {
@@ -31,6 +27,10 @@ bool StandInAnswers() try {
 bool Jet(const DriverProfile& profile) { return profile.kind != store::OdbcDriver::Sqlite; }
 
 }  // namespace
+
+std::unique_ptr<store::Engine> OpenStandIn(const std::filesystem::path& file) {
+  return store::OpenOdbcEngine(store::OdbcDriver::Sqlite, NameForDriver(file));
+}
 
 std::vector<std::u16string> InstalledDrivers() {
   return store::odbc::InstalledDrivers(store::odbc::Environment().get());

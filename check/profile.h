@@ -7,6 +7,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,5 +47,8 @@ std::vector<DriverProfile> Profiles();
 // A file's name as the driver is to see it: under wine the stand-in driver runs on the host and
 // takes the host's name.
 std::u16string NameForDriver(const std::filesystem::path& file);
+
+// The file opened through the SQLite ODBC driver, by the name NameForDriver gives.
+std::unique_ptr<store::Engine> OpenStandIn(const std::filesystem::path& file);
 
 }  // namespace check

@@ -7,11 +7,9 @@
 #include <optional>
 #include <thread>
 
+#include "check/profile.h"
 #include "store/odbc_engine.h"
 #include "tests/support/testdb.h"
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 using namespace testsupport;
 using namespace std::string_literals;
@@ -38,30 +36,13 @@ bool OtherCanWrite(const fs::path& file) try {
 
 // The engines every store test runs on: the one the file calls for (SQLite), and the ODBC one
 // through the SQLite ODBC driver, standing in for Jet.
-#ifdef _WIN32
-// Under wine the stand-in driver runs on the host, and takes the host's name of the file.
-std::u16string NameForDriver(const fs::path& path) {
-  using UnixName = char*(__cdecl*)(const wchar_t*);
-  const auto unixName = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* name = unixName ? unixName(path.wstring().c_str()) : nullptr;
-  const std::u16string host = name ? U16(name) : path.u16string();
-  HeapFree(GetProcessHeap(), 0, name);
-  return host;
-}
-#else
-std::u16string NameForDriver(const fs::path& path) { return U16(path.u8string()); }
-#endif
-std::unique_ptr<store::Engine> OpenThroughOdbc(const fs::path& path) {
-  return store::OpenOdbcEngine(store::OdbcDriver::Sqlite, NameForDriver(path));
-}
 const struct Engine {
   const char* name;
   store::EngineOpener open;
-} kEngines[] = {{"Sqlite", store::OpenEngine}, {"Odbc", OpenThroughOdbc}};
+} kEngines[] = {{"Sqlite", store::OpenEngine}, {"Odbc", check::OpenStandIn}};
 
 struct StoreTest : testing::TestWithParam<Engine> {
-  bool Odbc() const { return GetParam().open == OpenThroughOdbc; }
+  bool Odbc() const { return GetParam().open == check::OpenStandIn; }
   TempDir dir;
   fs::path file = dir.DatabaseFile();
   Common common{dir.AppPath(), GetParam().open};

@@ -173,7 +173,7 @@ void MainForm::CreateTxt() {
   // A control emptied and filled again is many times slower than a new one. The old one goes
   // with its own procedure, so that nothing it is told on its way comes here.
   if (old) {
-    SetWindowLongPtrW(old, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc_));
+    SetWindowLongPtrW(old, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(box_.Procedure()));
     DestroyWindow(old);
     txt_ = nullptr;
     box_ = RichBox();
@@ -187,9 +187,8 @@ void MainForm::CreateTxt() {
     SetWindowPos(txt_, HWND_TOP, place.left, place.top, place.right - place.left, place.bottom - place.top,
                  SWP_NOACTIVATE);
   SetWindowLongPtrW(txt_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  editProc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(txt_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainForm::TextProc)));
-  box_ = RichBox(txt_, editProc_);
+  box_ = RichBox(txt_, reinterpret_cast<WNDPROC>(SetWindowLongPtrW(txt_, GWLP_WNDPROC,
+                                                                    reinterpret_cast<LONG_PTR>(&MainForm::TextProc))));
   marks_ = LeftOutMarks(box_);
   marginReported_ = -1;
   KeepMarkMargin();

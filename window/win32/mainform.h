@@ -171,8 +171,7 @@ class MainForm : public editor::Window, private SearchedBox {
   HICON windowIcon_ = nullptr;
   HCURSOR linkCursor_ = nullptr;
   std::array<bool, 2> linkCursorSet_{};
-  WNDPROC editProc_ = nullptr;  // the RichEdit control's own window procedure
-  RichBox box_;                 // Txt, asked through that procedure
+  RichBox box_;                 // Txt, asked through the RichEdit control's own window procedure
   LeftOutMarks marks_;          // the bands beside Txt's lines a save would leave out
   bool assigning_ = false;      // SetText is putting text in: the control's change is not the operator's
   bool edited_ = false;         // the operator's message to Txt changed its text

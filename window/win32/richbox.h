@@ -21,6 +21,7 @@ class RichBox {
   RichBox(HWND box, WNDPROC boxProc) : box_(box), boxProc_(boxProc) {}
 
   HWND Handle() const { return box_; }
+  WNDPROC Procedure() const { return boxProc_; }  // the control's own window procedure
   LRESULT Ask(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   std::u16string Text(LONG from, LONG to) const;  // the characters from..to
   LONG Length() const;

@@ -62,6 +62,7 @@ Fault ClassifyJet(std::int32_t native) {
     case -3260:  // could not update; currently locked by another user
       return Fault::Busy;
     case -1809:  // permission denied
+    case -3027:  // cannot update; database or object is read-only (a read-only file among others)
     case -3073:  // operation must use an updatable query: a read-only file or folder
       return Fault::ReadOnly;
     case -1811:  // file not found

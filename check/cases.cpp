@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <utility>
 
+#include "check/forwardingengine.h"
 #include "replytext/replytext.h"
 #include "store/utf.h"
 
@@ -68,17 +70,21 @@ void InsertAll(CaseRun& run, const Rows& rows) {
 
 // ---- The cases ----
 
-// Chinese, the characters Velmora shows as stand-ins, and on files in Unicode an emoji, loaded as
-// stored and saved back unit for unit. A Jet 3 file holds the system's code page: only the rows
-// it can hold are tried there.
+// Chinese, the characters Velmora shows as stand-ins, on files in Unicode an emoji, and answers
+// read in several pieces and in exactly one, loaded as stored and saved back unit for unit; a
+// missing answer loads as empty. A Jet 3 file holds the system's code page: only the rows it can
+// hold are tried there.
 void RoundTrip(CaseRun& run) {
   Rows rows = {{u"你好", u"您好，请问有什么可以帮您？"}, {u"换行", u"甲\n乙\r丙"}, {u"制表", u"a\tb\u00A0c"},
-               {u"表情", u"好的\U0001F600"}, {u"分隔", u"一\u2028二\u2029三"}};
+               {u"表情", u"好的\U0001F600"}, {u"分隔", u"一\u2028二\u2029三"},
+               {u"长答", std::u16string(10000, u'长') + u"r"}, {u"一块", std::u16string(4095, u'p')}};
   run.Velmora().OpenDatabase();
   rows.erase(std::remove_if(rows.begin(), rows.end(),
                             [&](const auto& row) { return !run.Velmora().Conn().Holds(row.first + row.second); }),
              rows.end());
   InsertAll(run, rows);
+  run.Other().Run(u"INSERT INTO zorvrobot (ask) VALUES (?)", {u"空"});
+  rows.emplace_back(u"空", u"");
   Expect(U8(run.Velmora().LoadReplyText()), U8(Joined(rows)), "加载的文本");
   for (auto& row : rows) row.second += u"！";
   run.Velmora().SaveReplyText(Joined(rows));
@@ -100,14 +106,16 @@ void TenLineSave(CaseRun& run) {
   Expect(run.Rows(u"id, hits, note"), before, "编号与其他列");
 }
 
-// A question of as many characters as the column holds is saved whole; one more fails the save
-// with the message for a too-long line and changes nothing.
+// A question of as many characters as the column holds, Chinese with an emoji's two units at its
+// end where the file holds one, is saved whole; one more fails the save with the message for a
+// too-long line and changes nothing.
 void LongestQuestion(CaseRun& run) {
   const std::size_t limit = run.Profile().textLimit > 0 ? static_cast<std::size_t>(run.Profile().textLimit) : 255;
   InsertAll(run, Numbered(2));
   run.Velmora().LoadReplyText();
   Rows rows = Numbered(2);
-  rows[0].first = std::u16string(limit, u'长');
+  const std::u16string emoji = u"\U0001F600";
+  rows[0].first = run.Velmora().Conn().Holds(emoji) ? std::u16string(limit - 2, u'长') + emoji : std::u16string(limit, u'长');
   run.Velmora().SaveReplyText(Joined(rows));
   Expect(run.Rows(), AsRead(rows), std::to_string(limit) + " 个字符的问题");
   if (run.Profile().textLimit == 0) return;  // the column holds any length
@@ -171,6 +179,44 @@ void Merge(CaseRun& run, std::optional<store::Resolution> answer) {
   const Rows expected = {{u"问1", first}, {u"问2", u"他改2"}, {u"问4", answer ? u"我改4" : u"答4"}, {u"问5", u"答5"}, {u"问6", u"答6"}};
   Expect(run.Rows(), AsRead(expected), "合并后的行");
   Expect(outcome.cancelled ? "取消" : "保存", answer ? "保存" : "取消", "保存的结局");
+}
+
+// The other program deletes the row an edited line was loaded from after the save compared the
+// table and before it updates that row: the save finds the row gone, plans once more against the
+// table now and writes the line anew. A driver that keeps the other program out during a save
+// (SQLite locks the whole file) has the row pulled away within the save's own transaction instead,
+// which the row's update finds gone just the same.
+void DeletedMidSave(CaseRun& run) {
+  InsertAll(run, Numbered(3));
+  run.Velmora().LoadReplyText();
+  Rows rows = Numbered(3);
+  rows[1].second = u"改2";
+  bool deleted = false;
+  run.BeforeEachUpdate([&](store::Engine& own, std::int64_t id) {
+    if (std::exchange(deleted, true)) return;
+    try {
+      run.Other().Run(u"DELETE FROM zorvrobot WHERE id = " + Number(static_cast<std::size_t>(id)));
+      run.Note("另一程序在保存中途删除了这一行");
+    } catch (const OdbcFailure& refused) {
+      own.Delete(id);
+      run.Note("保存期间另一程序无法删除（" + Describe(refused.record) + "），改在保存自己的事务中删除");
+    }
+  });
+  run.Velmora().SaveReplyText(Joined(rows));
+  Expect(run.Rows(), AsRead(rows), "重新计划后保存的行");
+}
+
+// A file only to be read: the load shows it, and the save fails as read-only and changes nothing.
+void ReadOnlyFile(CaseRun& run) {
+  InsertAll(run, Numbered(2));
+  run.CloseOther();
+  run.Profile().MakeReadOnly(run.File());
+  run.OpenOther();
+  Expect(U8(run.Velmora().LoadReplyText()), U8(Joined(Numbered(2))), "加载只读文件的文本");
+  Rows rows = Numbered(2);
+  rows[0].second = u"改";
+  ExpectFault(Fault::ReadOnly, "保存失败：文件只读", [&] { run.Velmora().SaveReplyText(Joined(rows)); });
+  Expect(run.Rows(), AsRead(Numbered(2)), "失败后表不变");
 }
 
 // The other program holds the file for itself: a load says the file is in use, and goes through
@@ -241,11 +287,24 @@ void MissingColumn(CaseRun& run) {
   ExpectFault(Fault::NoSuchField, "加载失败：没有 answer 列", [&] { run.Velmora().LoadReplyText(); });
 }
 
+// Velmora's engine in a case: the case's disturbance, while one is set, comes before each update.
+class DisturbedEngine : public ForwardingEngine {
+ public:
+  DisturbedEngine(std::unique_ptr<store::Engine> engine, const CaseRun::Disturbance& disturb)
+      : ForwardingEngine(std::move(engine)), disturb_(disturb) {}
+  void Update(const store::RowTexts& row) override {
+    if (disturb_) disturb_(Inner(), row.id);
+    ForwardingEngine::Update(row);
+  }
+
+ private:
+  const CaseRun::Disturbance& disturb_;  // the case run's, which outlives its store
+};
+
 }  // namespace
 
 CaseRun::CaseRun(const DriverProfile& profile, std::filesystem::path folder)
-    : profile_(profile), folder_(std::move(folder)), file_(folder_ / "tarvello.db"),
-      velmora_(folder_.u16string(), profile.open) {
+    : profile_(profile), folder_(std::move(folder)), file_(folder_ / "tarvello.db"), velmora_(folder_.u16string(), Opener()) {
   std::filesystem::create_directories(folder_);
   profile.MakeFile(file_);
   OpenOther();
@@ -265,7 +324,13 @@ void CaseRun::MoveFileInto(const std::filesystem::path& name) {
   velmora_.CloseDatabase();
   std::filesystem::create_directory(folder_ / name);
   std::filesystem::rename(file_, folder_ / name / file_.filename());
-  velmora_ = store::Common((folder_ / name).u16string(), profile_.open);
+  velmora_ = store::Common((folder_ / name).u16string(), Opener());
+}
+
+store::EngineOpener CaseRun::Opener() {
+  return [this](const std::filesystem::path& file) {
+    return std::make_unique<DisturbedEngine>(profile_.open(file), disturb_);
+  };
 }
 
 void CaseRun::Insert(std::u16string_view ask, std::u16string_view answer) {
@@ -286,6 +351,8 @@ const std::vector<Case>& Cases() {
       {"合并：另一程序增、改、删，冲突答“是”", "", [](CaseRun& run) { Merge(run, store::Resolution::Mine); }},
       {"合并：冲突答“否”", "", [](CaseRun& run) { Merge(run, store::Resolution::Theirs); }},
       {"合并：冲突答“取消”", "", [](CaseRun& run) { Merge(run, std::nullopt); }},
+      {"保存中途另一程序删除了要改的行：重新计划", "Jet 读不加锁，保存的事务中另一程序能否删除行", DeletedMidSave},
+      {"只读文件：加载可以，保存报只读", "只读文件的连接与 Jet 的只读错误号", ReadOnlyFile},
       {"另一程序独占文件时加载", "Jet 的“文件已在使用”错误号与等待", HeldExclusively},
       {"计时：1,000 行", "", [](CaseRun& run) { Timings(run, 1000); }},
       {"计时：100,000 行", "", [](CaseRun& run) { Timings(run, 100000); }},
@@ -314,7 +381,10 @@ CaseResult RunCase(const Case& which, const DriverProfile& profile, const std::f
   } catch (const std::exception& error) {
     failure = "意外的失败：" + std::string(error.what());
   }
+  // Files a case left read-only are made writable again, as Windows removes no read-only file.
   std::error_code ignored;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ignored))
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write, std::filesystem::perm_options::add, ignored);
   std::filesystem::remove_all(folder, ignored);
   return {failure, note};
 }

@@ -6,7 +6,9 @@
 // with what it expected and what happened. RunCase turns whatever a case throws into a result.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -31,6 +33,7 @@ class CaseRun {
   CaseRun(const DriverProfile& profile, std::filesystem::path folder);
   ~CaseRun();
   const DriverProfile& Profile() const { return profile_; }
+  const std::filesystem::path& File() const { return file_; }
   OtherProgram& Other() { return *other_; }
   store::Common& Velmora() { return velmora_; }
   // The other program lets go of the file, and takes it back, as only holder when exclusive.
@@ -39,6 +42,10 @@ class CaseRun {
   // Velmora's store opened afresh on the file moved into the folder named name inside this one;
   // the other program lets go of the file first.
   void MoveFileInto(const std::filesystem::path& name);
+  // Called before each row update of Velmora's saves, with Velmora's own engine and the row's id,
+  // while set: what another program does between a save's comparison and its writes.
+  using Disturbance = std::function<void(store::Engine& own, std::int64_t id)>;
+  void BeforeEachUpdate(Disturbance disturb) { disturb_ = std::move(disturb); }
   // Adds a row as the other program does, the id left to the table.
   void Insert(std::u16string_view ask, std::u16string_view answer);
   // A measurement or remark for the report, shown after the case's result.
@@ -48,10 +55,14 @@ class CaseRun {
   std::string Rows(std::u16string_view columns = u"ask, answer");
 
  private:
+  // How Velmora's store opens the file: through the profile, with each update disturbed as set.
+  store::EngineOpener Opener();
+
   const DriverProfile& profile_;
   std::filesystem::path folder_;
   std::filesystem::path file_;
   std::unique_ptr<OtherProgram> other_;
+  Disturbance disturb_;
   store::Common velmora_;
   std::string note_;
 };

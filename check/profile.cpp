@@ -6,6 +6,7 @@
 #include <odbcinst.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "check/otherprogram.h"
 #include "store/odbcapi.h"
@@ -80,6 +81,17 @@ void DriverProfile::MakeFile(const std::filesystem::path& file) const {
     message.resize(std::min<std::size_t>(length, SQL_MAX_MESSAGE_LENGTH - 1));
     throw std::runtime_error("SQLConfigDataSource: " + store::Utf16ToUtf8(message));
   }
+}
+
+void DriverProfile::MakeReadOnly(const std::filesystem::path& file) const {
+  using std::filesystem::perms;
+  if (Jet(*this))
+    return std::filesystem::permissions(file, perms::owner_write | perms::group_write | perms::others_write,
+                                        std::filesystem::perm_options::remove);
+  // Byte 18 is the file format's write version: SQLite opens a file of a version above 2 only to read.
+  std::fstream header(file, std::ios::binary | std::ios::in | std::ios::out);
+  header.seekp(18);
+  if (!header.put('\3').flush()) throw std::runtime_error("cannot mark " + file.u8string() + " read-only");
 }
 
 std::u16string DriverProfile::Connection(const std::filesystem::path& file, bool exclusive) const {

@@ -28,6 +28,9 @@ struct DriverProfile {
   bool Installed() const { return !driver.empty(); }
   // Makes a new, empty database file at file, through the driver.
   void MakeFile(const std::filesystem::path& file) const;
+  // Makes file one its driver opens only to read: for an Access file the system's read-only
+  // attribute; a SQLite file carries its own mark, which holds even for an administrator.
+  void MakeReadOnly(const std::filesystem::path& file) const;
   // Another program's connection string to file; exclusive, for a connection that keeps every
   // other out (the stand-in needs a transaction begun exclusively too).
   std::u16string Connection(const std::filesystem::path& file, bool exclusive = false) const;

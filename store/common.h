@@ -27,7 +27,7 @@ std::filesystem::path NativePath(std::u16string_view path);
 
 // Opens the existing file at path with the engine its first bytes call for.
 std::unique_ptr<Engine> OpenEngine(const std::filesystem::path& path);
-using EngineOpener = std::unique_ptr<Engine> (*)(const std::filesystem::path& path);
+using EngineOpener = std::function<std::unique_ptr<Engine>(const std::filesystem::path& path)>;
 
 // Asked before a save writes anything, when rows were changed both in the text and by another
 // program since the load, differently: which version they keep, or empty to cancel. The answer
@@ -48,7 +48,7 @@ class Common {
   // appPath is the application's directory as the platform reports it; open opens the database
   // file (tests give another engine here).
   explicit Common(std::u16string appPath, EngineOpener open = OpenEngine)
-      : appPath_(std::move(appPath)), open_(open) {}
+      : appPath_(std::move(appPath)), open_(std::move(open)) {}
 
   // The application's directory followed by "\tarvello.db", concatenated as they stand.
   std::u16string DatabasePath() const { return appPath_ + u"\\tarvello.db"; }

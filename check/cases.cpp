@@ -344,10 +344,10 @@ std::string CaseRun::Rows(std::u16string_view columns) {
 const std::vector<Case>& Cases() {
   static const std::vector<Case> cases = {
       {"往返：中文、替身字符、表情", "Jet 的文本列与 Memo 列逐个码元存取", RoundTrip},
-      {"保存十行：只写这十行，其他列不变", "", TenLineSave},
+      {"保存十行：只写这十行，其他列不变", "32 位编号参数：只改这十行", TenLineSave},
       {"最长的问题与再长一个字符", "ExtendedAnsiSQL=1 时过长报 22001", LongestQuestion},
-      {"倒序保存后自动编号在所有编号之上", "保存写入编号后 AutoNumber 计数器的位置", CounterAfterMoves},
-      {"唯一索引下两个问题互换", "Jet 的唯一索引错误号", SwappedUnderUniqueIndex},
+      {"倒序保存后自动编号在所有编号之上", "移动行的复制（INSERT … SELECT 及其 SQLRowCount）与保存后 AutoNumber 计数器的位置", CounterAfterMoves},
+      {"唯一索引下两个问题互换", "唯一索引下互换不触发 Jet 的重复值错误", SwappedUnderUniqueIndex},
       {"合并：另一程序增、改、删，冲突答“是”", "", [](CaseRun& run) { Merge(run, store::Resolution::Mine); }},
       {"合并：冲突答“否”", "", [](CaseRun& run) { Merge(run, store::Resolution::Theirs); }},
       {"合并：冲突答“取消”", "", [](CaseRun& run) { Merge(run, std::nullopt); }},

@@ -14,12 +14,7 @@ std::string Describe(const store::OdbcDiagnostic& record) {
 OtherProgram::OtherProgram(std::u16string_view connection)
     : env_(store::odbc::Environment()) {
   dbc_ = store::odbc::Allocate(SQL_HANDLE_DBC, env_.get());
-  store::odbc::Text text = store::odbc::Wide(connection);
-  SQLWCHAR out[1024];
-  SQLSMALLINT outLength = 0;
-  if (!SQL_SUCCEEDED(SQLDriverConnectW(dbc_.get(), nullptr, text.data(), SQL_NTS, out, 1024, &outLength,
-                                       SQL_DRIVER_NOPROMPT)))
-    Fail(SQL_HANDLE_DBC, dbc_.get(), connection);
+  if (!SQL_SUCCEEDED(store::odbc::Connect(dbc_.get(), connection))) Fail(SQL_HANDLE_DBC, dbc_.get(), connection);
 }
 
 OtherProgram::~OtherProgram() { SQLDisconnect(dbc_.get()); }

@@ -95,8 +95,8 @@ void DriverProfile::MakeReadOnly(const std::filesystem::path& file) const {
 }
 
 std::u16string DriverProfile::Connection(const std::filesystem::path& file, bool exclusive) const {
-  if (!Jet(*this)) return u"DRIVER={SQLite3};NoCreat=1;Timeout=3000;DATABASE=" + NameForDriver(file);
-  return u"DRIVER={" + driver + u"};ExtendedAnsiSQL=1;DBQ=" + file.u16string() + (exclusive ? u";Exclusive=1" : u"");
+  // Velmora's own connection, with Jet told to keep every other out where asked.
+  return store::OdbcConnectionString(kind, driver, NameForDriver(file)) + (exclusive && Jet(*this) ? u";Exclusive=1" : u"");
 }
 
 std::u16string DriverProfile::CreateTable() const {

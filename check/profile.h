@@ -3,7 +3,8 @@
 // connects. The Access drivers (Jet 4, Jet 3, ACE) exist only on Windows; the SQLite ODBC driver
 // stands in for them wherever it is installed (here, and under wine through the host's).
 //
-// Error model: MakeFile throws check::OdbcFailure or std::runtime_error.
+// Error model: MakeFile throws check::OdbcFailure or std::runtime_error; Connection throws
+// store::Error (CantOpen) for a file no connection string can name.
 #pragma once
 
 #include <filesystem>

@@ -122,10 +122,10 @@ std::u16string FileValue(std::u16string file) {
 }
 
 std::u16string ConnectionString(OdbcDriver driver, SQLHENV env, const std::u16string& file) {
-  if (driver == OdbcDriver::Sqlite) return u"DRIVER={SQLite3};NoCreat=1;Timeout=3000;DATABASE=" + FileValue(file);
+  if (driver == OdbcDriver::Sqlite) return OdbcConnectionString(driver, u"", file);
   const std::optional<std::u16string> name = ChooseAccessDriver(odbc::InstalledDrivers(env), driver);
   if (!name) throw Error(Fault::DriverMissing, 0, "no installed ODBC driver reads this Access file");
-  return u"DRIVER={" + *name + u"};ExtendedAnsiSQL=1;DBQ=" + FileValue(file);
+  return OdbcConnectionString(driver, *name, file);
 }
 
 // Jet may set an AutoNumber's counter to follow the last id written into it even where that lies
@@ -209,12 +209,7 @@ class OdbcEngine final : public Engine {
 OdbcEngine::OdbcEngine(OdbcDriver driver, const std::u16string& file)
     : driver_(driver), env_(odbc::Environment()) {
   dbc_ = Allocate(SQL_HANDLE_DBC, env_.get());
-  Text text = Wide(ConnectionString(driver, env_.get(), file));
-  SQLWCHAR out[1024];
-  SQLSMALLINT outLength = 0;
-  const SQLRETURN rc = SQLDriverConnectW(dbc_.get(), nullptr, text.data(), SQL_NTS, out, 1024, &outLength,
-                                         SQL_DRIVER_NOPROMPT);
-  if (!SQL_SUCCEEDED(rc)) Fail(SQL_HANDLE_DBC, dbc_.get());
+  if (!SQL_SUCCEEDED(odbc::Connect(dbc_.get(), ConnectionString(driver, env_.get(), file)))) Fail(SQL_HANDLE_DBC, dbc_.get());
 }
 
 // Throws the failure the handle's diagnostic records describe.
@@ -413,6 +408,11 @@ void OdbcEngine::Rollback() noexcept {
 
 std::unique_ptr<Engine> OpenOdbcEngine(OdbcDriver driver, const std::u16string& file) {
   return std::make_unique<OdbcEngine>(driver, file);
+}
+
+std::u16string OdbcConnectionString(OdbcDriver driver, const std::u16string& driverName, const std::u16string& file) {
+  if (driver == OdbcDriver::Sqlite) return u"DRIVER={SQLite3};NoCreat=1;Timeout=3000;DATABASE=" + FileValue(file);
+  return u"DRIVER={" + driverName + u"};ExtendedAnsiSQL=1;DBQ=" + FileValue(file);
 }
 
 const OdbcDiagnostic* ChooseDiagnostic(const std::vector<OdbcDiagnostic>& records) {

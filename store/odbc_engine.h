@@ -32,6 +32,11 @@ enum class OdbcDriver {
 // see it. A driver that is not installed fails with DriverMissing.
 std::unique_ptr<Engine> OpenOdbcEngine(OdbcDriver driver, const std::u16string& file);
 
+// The connection string with which the engine opens file (named as the driver is to see it)
+// through the installed driver driverName (the stand-in's is always "SQLite3"); the file is never
+// created. Throws CantOpen for a name no connection string can hold.
+std::u16string OdbcConnectionString(OdbcDriver driver, const std::u16string& driverName, const std::u16string& file);
+
 // ---- The engine's decisions on what drivers report, for its tests ----
 
 // One diagnostic record of a failed ODBC call.

@@ -24,6 +24,13 @@ Handle Environment() {
   return env;
 }
 
+SQLRETURN Connect(SQLHDBC dbc, std::u16string_view connection) {
+  Text text = Wide(connection);
+  SQLWCHAR out[1024];
+  SQLSMALLINT outLength = 0;
+  return SQLDriverConnectW(dbc, nullptr, text.data(), SQL_NTS, out, 1024, &outLength, SQL_DRIVER_NOPROMPT);
+}
+
 SQLRETURN ReadText(SQLHSTMT stmt, SQLUSMALLINT column, std::u16string& text, bool& null) {
   text.clear();
   null = false;

@@ -31,6 +31,9 @@ using Handle = std::unique_ptr<void, FreeHandle>;
 Handle Allocate(SQLSMALLINT type, SQLHANDLE parent);
 Handle Environment();  // an environment for ODBC 3 calls
 
+// Connects dbc by the connection string, without ever prompting; returns the call's result.
+SQLRETURN Connect(SQLHDBC dbc, std::u16string_view connection);
+
 // Reads a text column of the row fetched in pieces, so that a long Memo text arrives whole; null
 // tells whether the value was NULL (text is then empty). Returns the first call that failed, or
 // SQL_SUCCESS.

@@ -19,7 +19,7 @@ using Rows = std::vector<std::pair<std::u16string, std::u16string>>;
 
 std::string U8(std::u16string_view text) { return store::Utf16ToUtf8(text); }
 
-std::u16string Number(std::size_t n) {
+std::u16string Number(long long n) {
   const std::string digits = std::to_string(n);
   return std::u16string(digits.begin(), digits.end());
 }
@@ -195,7 +195,7 @@ void DeletedMidSave(CaseRun& run) {
   run.BeforeEachUpdate([&](store::Engine& own, std::int64_t id) {
     if (std::exchange(deleted, true)) return;
     try {
-      run.Other().Run(u"DELETE FROM zorvrobot WHERE id = " + Number(static_cast<std::size_t>(id)));
+      run.Other().Run(u"DELETE FROM zorvrobot WHERE id = " + Number(id));
       run.Note("另一程序在保存中途删除了这一行");
     } catch (const OdbcFailure& refused) {
       own.Delete(id);
@@ -239,7 +239,7 @@ void Timings(CaseRun& run, std::size_t count) {
   for (std::size_t rows = 1; rows < count; rows *= 2)
     run.Other().Run(u"INSERT INTO zorvrobot (ask, answer) SELECT ask" + join + u"'-'" + join + u"id, answer FROM zorvrobot");
   const std::string first = run.Other().Run(u"SELECT MIN(id) FROM zorvrobot");
-  run.Other().Run(u"DELETE FROM zorvrobot WHERE id >= " + store::Utf8ToUtf16(std::to_string(std::stoll(first) + static_cast<long long>(count))));
+  run.Other().Run(u"DELETE FROM zorvrobot WHERE id >= " + Number(std::stoll(first) + static_cast<long long>(count)));
   auto start = std::chrono::steady_clock::now();
   replytext::ReplyText text = run.Velmora().LoadReplyText();
   const std::string loaded = SecondsSince(start);

@@ -10,6 +10,7 @@ namespace window::win32 {
 namespace {
 
 constexpr std::size_t kTypedKept = 256;  // typed characters followed between two paints
+constexpr LONG kPiece = 4096;  // a line's end is looked for in pieces: a line may be long
 
 // The lines of text, split at CR, that a save would leave out. Stand-ins are neither spaces nor
 // '#', so a shown line reads as its reply text does.
@@ -143,7 +144,6 @@ std::vector<RECT> LeftOutMarks::Bands(const View& view, int rowHeight) const {
 }
 
 LONG LeftOutMarks::LineStartAt(LONG at) const {
-  constexpr LONG kPiece = 4096;  // read backwards in pieces: a line may be long
   for (LONG end = at; end > 0;) {
     const LONG start = std::max<LONG>(0, end - kPiece);
     const std::u16string piece = box_.Text(start, end);
@@ -154,7 +154,6 @@ LONG LeftOutMarks::LineStartAt(LONG at) const {
 }
 
 LONG LeftOutMarks::LineEndAt(LONG at) const {
-  constexpr LONG kPiece = 4096;
   const LONG length = box_.Length();
   for (LONG start = at; start < length; start += kPiece) {
     const std::u16string piece = box_.Text(start, std::min(length, start + kPiece));
